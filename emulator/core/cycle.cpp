@@ -1,0 +1,208 @@
+// The instruction cycle: count, watch, fetch, decode, trace and dispatch.
+#include "cycle.h"
+
+#include "ops.h"
+
+static void header(int form) {
+  if (form == 1) {
+    lg("                   _\n");
+    lg(" SC                N           A              B          C/SMO    M\n");
+  } else {
+    lg("                    _\n");
+    lg("  SC                N           A              B          C/SMO    M\n");
+  }
+}
+
+// The execution limit or the trace start count has been reached.
+static void event() {
+  if (M.count == M.limit) fatal("execution abandonned", M.sc);
+  if (M.count == M.tstart) {
+    header(2);
+    M.verbosity = 9;
+  }
+  recheck();
+}
+
+static int32_t peek(long long a) { return a >= 0 && a < STORE ? M.store[a] : 0; }
+
+// Compares the watched words with the copy last seen and reports a change.
+static void watch() {
+  long long w = M.watch;
+  int len = M.wlen;
+  bool changed = false;
+  for (int i = 0; i < len; i++) {
+    if (w + i < STORE && M.store[w + i] != M.wcopy[i]) changed = true;
+  }
+  if (changed) {
+    if (len < 2) {
+      int32_t v = M.store[w];
+      lg("%5d Location %lld changed from %d to %d %06X %2d/%d/%d %d\n", M.sc - 1, w, M.wcopy[0], v,
+         v, v >> 16, (v >> 15) & 1, (v >> 13) & 3, v & 0x1FFF);
+    } else {
+      const int32_t* c = M.wcopy;
+      lg("  Location %5lld changed from %06X %06X %06X %06X %06X %06X %06X %06X %06X %06X\n", w,
+         c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], c[8], c[9]);
+      lg("  (SC = %5d)             to %06X %06X %06X %06X %06X %06X %06X %06X %06X %06X\n",
+         M.sc - 1, peek(w), peek(w + 1), peek(w + 2), peek(w + 3), peek(w + 4), peek(w + 5),
+         peek(w + 6), peek(w + 7), peek(w + 8), peek(w + 9));
+      if (len > 10) {
+        lg("  Location %5lld changed from %06X %06X %06X %06X %06X %06X %06X %06X %06X %06X\n",
+           w + 10, c[10], c[11], c[12], c[13], c[14], c[15], c[16], c[17], c[18], c[19]);
+        lg("                           to %06X %06X %06X %06X %06X %06X %06X %06X %06X %06X\n",
+           peek(w + 10), peek(w + 11), peek(w + 12), peek(w + 13), peek(w + 14), peek(w + 15),
+           peek(w + 16), peek(w + 17), peek(w + 18), peek(w + 19));
+      }
+    }
+  }
+  for (int i = 0; i < 20 && w + i < STORE; i++) M.wcopy[i] = M.store[w + i];
+}
+
+static void trace(int sc, int32_t w, int dv) {
+  char mtext[16] = "      ";
+  int k = (w >> 13) & 3;
+  if (k) snprintf(mtext, sizeof mtext, " %5d", modreg(k));
+  const char* name = dv >= 0 && dv < 256 ? name_of(dv) : "Invalid";
+  int fc = w >> 16, lb = (w >> 15) & 1, n = M.n;
+  int m = M.nim;
+  if (m == 0) {
+    lg("%5d ---> %2d/%d/%d %5d || %06X %05X   %06X %05X    %05X%s | %s\n", sc, fc, lb, k, n, M.a.up,
+       M.a.lo, M.b.up, M.b.lo, M.radix, mtext, name);
+  } else if (m < 0) {
+    lg("%5d ---> %2d/%d/%d %5d || %06X %05X   %06X %05X   %5d*%s | %s\n", sc, fc, lb, k, n, M.a.up,
+       M.a.lo, M.b.up, M.b.lo, (int)((unsigned)(sc & 0x6000) + (unsigned)m), mtext, name);
+  } else {
+    lg("%5d ---> %2d/%d/%d %5d || %06X %05X   %06X %05X   %5d %s | %s\n", sc, fc, lb, k, n, M.a.up,
+       M.a.lo, M.b.up, M.b.lo, m, mtext, name);
+  }
+}
+
+// Decode values that name no operation are passed over; those the machine
+// does not provide end the run with the not-implemented report.
+static void other(int dv) {
+  switch (dv) {
+    case 1:
+    case 7:
+    case 128 ... 131:
+    case 133 ... 135:
+    case 137 ... 139:
+    case 141 ... 143:
+    case 185:
+    case 199:
+    case 234 ... 239: return;
+    case 0: ni("HALT");
+    case 11: ni("INTERCHANGE AREA ADDRESSES");
+    case 64 ... 67: ni("MERGE CONSTANT LENGTH");
+    case 68 ... 71: ni("MERGE VARIABLE LENGTH");
+    case 72 ... 75: ni("MULTIPLY UNIFORM RADIX");
+    case 88 ... 91: ni("MULTIPLY AND SUBTRACT");
+    case 76 ... 79:
+    case 92 ... 95: ni("Long form");
+    case 132: ni("COMPARE");
+    case 136: ni("SPECIAL SELECT");
+    case 140: ni("SPECIAL COPY");
+    case 146: ni("SCALE NUMERATOR");
+    case 150: ni("SCALE DENOMINATOR");
+    case 152: ni("OUTPUT");
+    case 153: ni("INPUT ONE BLOCK/RESET TIMER");
+    case 154: ni("RUN BACK *");
+    case 155: ni("RUN FORWARD *");
+    case 156: ni("STEP BACK *");
+    case 157: ni("REWIND *");
+    case 158: ni("UNLOAD *");
+    case 159: ni("INPUT FIRST WORD */SET");
+    case 160 ... 163: ni("ADD FLOATING POINT");
+    case 164 ... 167: ni("SUBTRACT FLOATING POINT");
+    case 168 ... 171: ni("TRANSFER FLOATING POINT");
+    case 172 ... 175: ni("COPY FLOATING POINT");
+    case 176 ... 179: ni("MULTIPLY FLOATING POINT");
+    case 180 ... 183: ni("DIVIDE FLOATING POINT");
+    case 197: ni("SET MODIFICATION GROUP");
+    case 200: ni("Stepping mod reg 0");
+    case 206: ni("INTERROGATE INDICATORS");
+    case 207: ni("CONDITIONAL HALT");
+    case 212: ni("TEST ROUTE");
+    case 231: ni("CONDENSE");
+    case 232: ni("EDIT FOR HOLLERITH OUTPUT");
+    case 240 ... 243: ni("TRANSFER DOUBLE LENGTH");
+    case 244 ... 247: ni("COPY DOUBLE LENGTH");
+    case 248 ... 251: ni("ADD DOUBLE LENGTH");
+    case 252 ... 255: ni("SUBTRACT DOUBLE LENGTH");
+    default: return;
+  }
+}
+
+[[noreturn]] void run() {
+  M.count = 0;
+  M.sc = M.entry;
+  if (M.verbosity > 5) header(1);
+  recheck();
+  for (;;) {
+    if (++M.count == M.event) event();
+    if (M.slow && M.watch >= 0) watch();
+    unsigned sc = (unsigned)M.sc;
+    if (sc >= (unsigned)STORE) fatal("Bad memory address", M.sc);
+    int32_t w = M.store[sc];
+    M.instr = w;
+    M.n = (int)((sc & 0x6000) + (unsigned)(w & 0x1FFF) + (unsigned)M.nim);
+    int dv = w >> 13;
+    if (M.slow && M.verbosity > 5) trace((int)sc, w, dv);
+    M.sc = (int)sc + 1;
+    M.nim = 0;
+    if ((unsigned)dv > 255) continue;
+    switch (dv) {
+      case 2:
+      case 6: op_ldb(dv); break;
+      case 3: op_setradix(dv); break;
+      case 4: op_copyreg(dv); break;
+      case 5: op_replreg(dv); break;
+      case 8:
+      case 12: op_lookup(dv); break;
+      case 9: op_prepcoll(dv); break;
+      case 10: op_round(dv); break;
+      case 13: op_addlit(dv); break;
+      case 14: op_sublit(dv); break;
+      case 15: op_sellit(dv); break;
+      case 16 ... 31: op_transfer(dv); break;
+      case 32 ... 47: op_add(dv); break;
+      case 48 ... 55: op_select(dv); break;
+      case 56 ... 63: op_augment(dv); break;
+      case 80 ... 87: op_muladd(dv); break;
+      case 96 ... 103: op_convert(dv); break;
+      case 104 ... 111: op_divide(dv); break;
+      case 112 ... 119: op_replbits(dv); break;
+      case 120 ... 127: op_collate(dv); break;
+      case 144:
+      case 145:
+      case 147 ... 149:
+      case 151: op_shift(dv); break;
+      case 184:
+      case 201 ... 203: op_step(dv); break;
+      case 186: op_entermr(dv); break;
+      case 187: op_seltag(dv); break;
+      case 188 ... 191: op_copytag(dv); break;
+      case 192:
+      case 193:
+      case 195:
+      case 198: op_modify(dv); break;
+      case 194: op_seldiv(dv); break;
+      case 196:
+      case 216 ... 223: op_jump(dv); break;
+      case 204: op_setind(dv); break;
+      case 205: op_clearind(dv); break;
+      case 208: op_entersub(dv); break;
+      case 209: op_leavesub(dv); break;
+      case 210: op_priority(dv); break;
+      case 211: op_leavemr(dv); break;
+      case 213 ... 215: op_setmod(dv); break;
+      case 224:
+      case 225:
+      case 228:
+      case 229: op_bulk(dv); break;
+      case 226:
+      case 227: op_unpack(dv); break;
+      case 230: op_edit(dv); break;
+      case 233: op_anelex(dv); break;
+      default: other(dv); break;
+    }
+  }
+}
