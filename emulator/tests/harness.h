@@ -10,6 +10,7 @@
 
 #include "cycle.h"
 #include "machine.h"
+#include "ops.h"
 
 struct Result {
   int status = -1;

@@ -1,0 +1,182 @@
+// Sequence control: jumps, subroutines, Master Routine and priority control
+// entries, modification of the next instruction, modifiers and indicators.
+#include "harness.h"
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+const std::string kUnload = "26/0/2 2";  // ENTER PRIORITY CONTROL 2
+
+TEST_F(EmuTest, SubroutineEntryAndReturn) {
+  // ENTER SUBROUTINE 300 from address 100; 301 returns through 300.
+  Result r = prog({"L100 at", "26/0/0 300", kUnload, "L301 at", "26/0/1 300", "E100 go"}, {"-v4"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(M.store[300], 101);
+  EXPECT_THAT(r.out, HasSubstr("  100 ENTER SUBROUTINE to   300 (300)\n"
+                               "  301 LEAVE SUBROUTINE to   101 (101) after 2 instructions\n"
+                               "PROGRAMME UNLOADED: ADDRESS = 102 after 3 instructions\n"));
+  // Below the thresholds the messages are not written.
+  Result q = prog({"L100 at", "26/0/0 300", kUnload, "L301 at", "26/0/1 300", "E100 go"}, {"-v1"});
+  EXPECT_THAT(q.out, Not(HasSubstr("SUBROUTINE")));
+  Result s = prog({"L100 at", "26/0/0 300", kUnload, "L301 at", "26/0/1 300", "E100 go"}, {"-v2"});
+  EXPECT_THAT(s.out, Not(HasSubstr("ENTER SUBROUTINE")));
+  EXPECT_THAT(s.out, HasSubstr("LEAVE SUBROUTINE to"));
+}
+
+TEST_F(EmuTest, LeaveSubroutineToBigAddress) {
+  // Links with bits above bit 14: 0x8000 (bit 15), and a word with bit 20.
+  Result r = prog({"L300 at", word(0x8000), "L160 at", "26/0/1 300"});
+  EXPECT_THAT(r.out, HasSubstr("Illegal: LEAVE SUBROUTINE to big address [008000 32768 100000]"));
+  Result s = prog({"L300 at", word(0x100005), "L160 at", "26/0/1 300"});
+  EXPECT_THAT(s.out, HasSubstr("Illegal: LEAVE SUBROUTINE to big address [100005"));
+}
+
+TEST_F(EmuTest, MasterRoutineEntryAndReturn) {
+  // ENTER MASTER ROUTINE 250 from 1000 with tag 4; the routine at 251
+  // returns through 250 with LEAVE MASTER ROUTINE.
+  Result r =
+      prog({"L1000 at", "23/0/2 250", "0/0/0 0", "L251 at", "26/0/3 250", "E1000 go"}, {"-v2"});
+  EXPECT_THAT(r.out, HasSubstr("1001 Illegal: Not implemented: HALT"));
+  EXPECT_EQ(M.store[250], 0x40000 + 1001);
+  EXPECT_EQ(M.tag, 4);
+  EXPECT_EQ(M.ind & 0x1000, 0x1000);
+  EXPECT_THAT(r.out, HasSubstr(" 1000 ENTER MASTER to   250 (250)\n"
+                               "  251 LEAVE MASTER to  1001 (1001)\n"));
+  // The tag is 14 inside the Master Routine: a second entry records it.
+  prog({"L1000 at", "23/0/2 250", "L251 at", "23/0/2 260", "E1000 go"});
+  EXPECT_EQ(M.store[260], 14 * 0x10000 + 252);
+}
+
+TEST_F(EmuTest, EntriesWithoutService) {
+  Result r = prog({"23/0/2 100"});
+  EXPECT_THAT(r.out, HasSubstr("Illegal: Not implemented: ENTER MASTER ROUTINE 100  [0000BA 186"));
+  Result p = prog({"26/0/2 7"});
+  EXPECT_THAT(p.out, HasSubstr("Illegal: Not implemented: ENTER PRIORITY CONTROL 7  [0000D2 210"));
+  // The priority entry stored its link and B before the report.
+  EXPECT_EQ(M.store[7], 0x40000 + 162);
+  EXPECT_EQ(M.b.lo, 160);
+  for (auto [w, text] :
+       std::vector<std::pair<std::string, std::string>>{{"24/1/1 0", "SET MODIFICATION GROUP"},
+                                                        {"25/0/0 1", "Stepping mod reg 0"},
+                                                        {"25/1/2 0", "INTERROGATE INDICATORS"},
+                                                        {"25/1/3 0", "CONDITIONAL HALT"},
+                                                        {"26/1/0 0", "TEST ROUTE"}}) {
+    Result n = prog({w});
+    EXPECT_THAT(n.out, HasSubstr("Not implemented: " + text + "  after 1")) << w;
+  }
+}
+
+TEST_F(EmuTest, UnloadWithLogFile) {
+  Result r = prog({kUnload}, {"-d", "-v1"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "PROGRAMME UNLOADED: ADDRESS = 161 after 1 instructions\n"
+            "**********************************\n");
+  EXPECT_THAT(get("log.txt"),
+              HasSubstr("PROGRAMME UNLOADED: ADDRESS = 161 after 1 instructions\n\nI/O summary\n"));
+}
+
+TEST_F(EmuTest, JumpsByCondition) {
+  // A = 0: JUMP A = Z taken, JUMP A != not taken; each jump's target is an
+  // unload, the fall-through a HALT.
+  struct Case {
+    int dv;
+    bool taken;
+  } zero[] = {{216, true}, {217, false}, {218, true}, {219, false},
+              {220, true}, {221, false}, {222, true}, {223, false}};
+  for (auto c : zero) {
+    Result r = prog({word(c.dv << 13 | 300), "0/0/0 0", "L300 at", kUnload}, {"-v4"});
+    EXPECT_EQ(r.status, c.taken ? 0 : 1) << c.dv;
+    EXPECT_EQ(r.out.find("  160 CONDITIONAL JUMP to   300 (300)\n") != std::string::npos, c.taken)
+        << c.dv;
+  }
+  Result u = prog({"24/1/0 8191"}, {"-v3"});
+  EXPECT_THAT(u.out, Not(HasSubstr("SEQUENCE CHANGE")));
+  Result v = prog({"24/1/0 8191"}, {"-v4"});
+  EXPECT_THAT(v.out, HasSubstr("  160 SEQUENCE CHANGE to  8191 (8191)\n"));
+}
+
+TEST_F(EmuTest, StepOnAndTest) {
+  // Modifier 1 = 10, limit 12, step 2: reaches the limit and skips.
+  Result r = prog(
+      {"L300 at", "0/0/0 10", "0/0/0 12", "L160 at", "26/1/1 300", "25/0/1 2", "0/0/0 0", kUnload},
+      {"-v9"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(M.store[10], 12);
+  EXPECT_THAT(r.out, HasSubstr("Modifier 1 changed from 00000A to 00000C, limit = 00000C\n"));
+  // Address field 0x1FFF steps by -4095; no skip.
+  Result n =
+      prog({"L300 at", "0/0/0 10", "0/0/0 12", "L160 at", "26/1/2 300", "25/0/2 8191", "0/0/0 0"});
+  EXPECT_EQ(n.status, 1);
+  EXPECT_EQ(M.store[12], 10 - 4095);
+  // From 0x7FFE by 2 with limit 0: 0x8000 matches 0 modulo 32768.
+  Result w = prog({"L300 at", word(0x7FFE), "0/0/0 0", "L160 at", "26/1/3 300", "25/0/3 2",
+                   "0/0/0 0", kUnload});
+  EXPECT_EQ(w.status, 0);
+  EXPECT_EQ(M.store[14], 0x8000);
+}
+
+TEST_F(EmuTest, StepOnAndTestNamedByNextWord) {
+  // 184 takes the register from the word after it: 12 is modifier 2.
+  Result r = prog({"L300 at", "0/0/0 3", "0/0/0 4", "L160 at", "26/1/2 300", "23/0/0 1", "0/0/0 12",
+                   "0/0/0 0", kUnload});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(M.store[12], 4);
+  Result odd = prog({"23/0/0 1", "0/0/0 13"});
+  EXPECT_THAT(odd.out, HasSubstr("Not implemented: STEP ON AND TEST on odd address "));
+}
+
+TEST_F(EmuTest, StepWrapsWithoutOverflow) {
+  // A modifier at the largest word stepped on wraps as a 32-bit word.
+  reset();
+  build_tables();
+  M.store[10] = 0x7FFFFFFF;
+  M.store[11] = 5;
+  M.n = 1;
+  M.sc = 161;
+  op_step(201);
+  EXPECT_EQ(M.store[10], (int32_t)0x80000000);
+}
+
+TEST_F(EmuTest, ModifyAddressOfNext) {
+  // 192: the word at 300 holds 0x100000 + 500, location 500 holds 7.
+  Result r = prog({"L300 at", word(0x100000 + 500), "L500 at", "0/0/0 7", "L160 at", "24/0/0 300",
+                   "26/1/1 10", kUnload},
+                  {"-v9"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.out, HasSubstr("  Modification got to 1001F4 500\n"
+                               "  Modification ended at 000007 7\n"));
+  EXPECT_THAT(r.out, HasSubstr("  161 ---> 26/1/1    17 ||"));
+  // 195 in the second quarter subtracts the quarter bits of SC.
+  // N is 8300 and the word read is at 8300 - 8192 = 108.
+  Result q = prog(
+      {"L108 at", "0/0/0 40", "L8200 at", "24/0/3 108", "26/1/1 10", kUnload, "E8200 go"}, {"-v6"});
+  EXPECT_THAT(q.out, HasSubstr(" 8201 ---> 26/1/1  8242 ||"));
+}
+
+TEST_F(EmuTest, ModificationChainFaults) {
+  // A chain that leaves the store, and one that loops on itself.
+  Result out = prog({"L300 at", word(0x100000 + 0x9000), "L160 at", "24/0/0 300"});
+  EXPECT_THAT(out.out, HasSubstr("Illegal: Bad memory address [009000 36864"));
+  Result loop = prog({"L300 at", word(0x100000 + 300), "L160 at", "24/0/0 300"});
+  EXPECT_THAT(loop.out, HasSubstr("Illegal: Modification chain loops [00012C 300"));
+}
+
+TEST_F(EmuTest, Indicators) {
+  prog({"25/1/0 8191", "0/0/0 0"});
+  EXPECT_EQ(M.ind, 0x1FFF);
+  // CLEAR INDICATORS with address field 0 keeps bits 0-14, clears above.
+  reset();
+  build_tables();
+  M.ind = 0x7FFFF;
+  M.n = 0;
+  op_clearind(205);
+  EXPECT_EQ(M.ind, 0x7FFF);
+  M.n = 5;
+  op_clearind(205);
+  EXPECT_EQ(M.ind, 0x7FFA);
+}
+
+}  // namespace
