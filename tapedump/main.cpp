@@ -1,0 +1,35 @@
+// tapedump IMAGE: print every block of a tape image.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "dump.h"
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: tapedump IMAGE\n");
+    return 2;
+  }
+  int fd = open(argv[1], O_RDONLY);
+  struct stat st;
+  if (fd >= 0 && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    close(fd);
+    fd = -1;
+    errno = EISDIR;
+  }
+  if (fd < 0) {
+    std::fprintf(stderr, "%s: %s\n", argv[1], std::strerror(errno));
+    return 1;
+  }
+  int rc = dump::dump(fd, argv[1], stdout);
+  close(fd);
+  if (std::fflush(stdout) != 0 || rc != 0) {
+    std::fprintf(stderr, "tapedump: write error: %s\n", std::strerror(errno));
+    return 1;
+  }
+  return 0;
+}
