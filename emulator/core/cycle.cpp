@@ -131,78 +131,173 @@ static void other(int dv) {
   }
 }
 
+// Obeys the instruction whose decode value is dv (N in M.n, SC advanced).
+static void exec(int dv) {
+  switch (dv) {
+    case 2:
+    case 6: op_ldb(dv); break;
+    case 3: op_setradix(dv); break;
+    case 4: op_copyreg(dv); break;
+    case 5: op_replreg(dv); break;
+    case 8:
+    case 12: op_lookup(dv); break;
+    case 9: op_prepcoll(dv); break;
+    case 10: op_round(dv); break;
+    case 13: op_addlit(dv); break;
+    case 14: op_sublit(dv); break;
+    case 15: op_sellit(dv); break;
+    case 16 ... 31: op_transfer(dv); break;
+    case 32 ... 47: op_add(dv); break;
+    case 48 ... 55: op_select(dv); break;
+    case 56 ... 63: op_augment(dv); break;
+    case 80 ... 87: op_muladd(dv); break;
+    case 96 ... 103: op_convert(dv); break;
+    case 104 ... 111: op_divide(dv); break;
+    case 112 ... 119: op_replbits(dv); break;
+    case 120 ... 127: op_collate(dv); break;
+    case 144:
+    case 145:
+    case 147 ... 149:
+    case 151: op_shift(dv); break;
+    case 184:
+    case 201 ... 203: op_step(dv); break;
+    case 186: op_entermr(dv); break;
+    case 187: op_seltag(dv); break;
+    case 188 ... 191: op_copytag(dv); break;
+    case 192:
+    case 193:
+    case 195:
+    case 198: op_modify(dv); break;
+    case 194: op_seldiv(dv); break;
+    case 196:
+    case 216 ... 223: op_jump(dv); break;
+    case 204: op_setind(dv); break;
+    case 205: op_clearind(dv); break;
+    case 208: op_entersub(dv); break;
+    case 209: op_leavesub(dv); break;
+    case 210: op_priority(dv); break;
+    case 211: op_leavemr(dv); break;
+    case 213 ... 215: op_setmod(dv); break;
+    case 224:
+    case 225:
+    case 228:
+    case 229: op_bulk(dv); break;
+    case 226:
+    case 227: op_unpack(dv); break;
+    case 230: op_edit(dv); break;
+    case 233: op_anelex(dv); break;
+    default: other(dv); break;
+  }
+}
+
+// One instruction the full way: limits, watch, the pending modification,
+// the trace line. Used whenever the fast path below cannot be.
+static void slow_step() {
+  if (M.count == M.event) event();
+  if (M.watch >= 0) watch();
+  unsigned sc = (unsigned)M.sc;
+  if (sc >= (unsigned)STORE) fatal("Bad memory address", M.sc);
+  int32_t w = M.store[sc];
+  M.instr = w;
+  M.n = (int)((sc & 0x6000) + (unsigned)(w & 0x1FFF) + (unsigned)M.nim);
+  int dv = w >> 13;
+  if (M.verbosity > 5) trace((int)sc, w, dv);
+  M.sc = (int)sc + 1;
+  M.nim = 0;
+  exec(dv);
+}
+
+// The fast path: obeys instructions with SC and the count in locals and the
+// commonest operations in line, while no trace, watch or next-instruction
+// modification is active. It returns, with SC and the count back in M, when
+// the count reaches `stop` (the next limit or trace start, or the very next
+// instruction once a trace, watch or modification becomes active) or SC
+// leaves the store; that instruction is then begun by slow_step(). Every
+// other operation is called with the machine state in M.
+__attribute__((noinline)) static void fast() {
+  // Threaded dispatch: each in-line operation ends by fetching and
+  // dispatching the next instruction through this table of labels.
+  static void* tab[256];
+  if (!tab[0]) {
+    for (auto& t : tab) t = &&other;
+    tab[196] = &&jump;
+    tab[216] = &&jump_a_zero;
+    tab[217] = &&jump_a_nonzero;
+    tab[201] = &&step1;
+    tab[202] = &&step2;
+    tab[203] = &&step3;
+  }
+  long long count = M.count;
+  unsigned sc = (unsigned)M.sc;
+  long long stop = (M.slow || M.nim) ? count + 1 : M.event;
+  const int verb = M.verbosity;
+  int32_t* const store = M.store;
+  int32_t w;
+  int dv;
+
+#define NEXT()                                              \
+  do {                                                      \
+    if (++count == stop || sc >= (unsigned)STORE) goto out; \
+    w = store[sc];                                          \
+    sc++;                                                   \
+    dv = w >> 13;                                           \
+    if ((unsigned)dv > 255) goto other;                     \
+    goto* tab[dv];                                          \
+  } while (0)
+
+// STEP ON AND TEST on modifier register k (the modification group is fixed
+// at 8: registers 10, 12 and 14, their limits in 11, 13 and 15).
+#define STEP(k)                                                            \
+  do {                                                                     \
+    int amount = w & 0x1FFF;                                               \
+    if (amount > 0xFFF) amount = 0x1000 - amount;                          \
+    int32_t nv = (int32_t)((uint32_t)store[8 + 2 * k] + (uint32_t)amount); \
+    store[8 + 2 * k] = nv;                                                 \
+    if ((((uint32_t)store[9 + 2 * k] - (uint32_t)nv) & 0x7FFF) == 0) sc++; \
+    NEXT();                                                                \
+  } while (0)
+
+  NEXT();
+jump_a_zero:
+  if ((M.a.up | M.a.lo) != 0) NEXT();
+  goto jump;
+jump_a_nonzero:
+  if ((M.a.up | M.a.lo) == 0) NEXT();
+jump:
+  if (verb > 3) goto other;  // the jump's trace message
+  sc = ((sc - 1) & 0x6000) + (w & 0x1FFF);
+  NEXT();
+step1:
+  STEP(1);
+step2:
+  STEP(2);
+step3:
+  STEP(3);
+other:
+  M.sc = (int)sc;
+  M.count = count;
+  M.instr = w;
+  M.n = (int)(((sc - 1) & 0x6000) + (w & 0x1FFF));
+  exec(dv);
+  sc = (unsigned)M.sc;
+  if (M.nim || M.slow) stop = count + 1;
+  NEXT();
+out:
+  M.count = count - 1;
+  M.sc = (int)sc;
+#undef NEXT
+#undef STEP
+}
+
+// The cycle: the fast path while it can, one full step when it cannot.
 [[noreturn]] void run() {
   M.count = 0;
   M.sc = M.entry;
   if (M.verbosity > 5) header(1);
   recheck();
   for (;;) {
-    if (++M.count == M.event) event();
-    if (M.slow && M.watch >= 0) watch();
-    unsigned sc = (unsigned)M.sc;
-    if (sc >= (unsigned)STORE) fatal("Bad memory address", M.sc);
-    int32_t w = M.store[sc];
-    M.instr = w;
-    M.n = (int)((sc & 0x6000) + (unsigned)(w & 0x1FFF) + (unsigned)M.nim);
-    int dv = w >> 13;
-    if (M.slow && M.verbosity > 5) trace((int)sc, w, dv);
-    M.sc = (int)sc + 1;
-    M.nim = 0;
-    if ((unsigned)dv > 255) continue;
-    switch (dv) {
-      case 2:
-      case 6: op_ldb(dv); break;
-      case 3: op_setradix(dv); break;
-      case 4: op_copyreg(dv); break;
-      case 5: op_replreg(dv); break;
-      case 8:
-      case 12: op_lookup(dv); break;
-      case 9: op_prepcoll(dv); break;
-      case 10: op_round(dv); break;
-      case 13: op_addlit(dv); break;
-      case 14: op_sublit(dv); break;
-      case 15: op_sellit(dv); break;
-      case 16 ... 31: op_transfer(dv); break;
-      case 32 ... 47: op_add(dv); break;
-      case 48 ... 55: op_select(dv); break;
-      case 56 ... 63: op_augment(dv); break;
-      case 80 ... 87: op_muladd(dv); break;
-      case 96 ... 103: op_convert(dv); break;
-      case 104 ... 111: op_divide(dv); break;
-      case 112 ... 119: op_replbits(dv); break;
-      case 120 ... 127: op_collate(dv); break;
-      case 144:
-      case 145:
-      case 147 ... 149:
-      case 151: op_shift(dv); break;
-      case 184:
-      case 201 ... 203: op_step(dv); break;
-      case 186: op_entermr(dv); break;
-      case 187: op_seltag(dv); break;
-      case 188 ... 191: op_copytag(dv); break;
-      case 192:
-      case 193:
-      case 195:
-      case 198: op_modify(dv); break;
-      case 194: op_seldiv(dv); break;
-      case 196:
-      case 216 ... 223: op_jump(dv); break;
-      case 204: op_setind(dv); break;
-      case 205: op_clearind(dv); break;
-      case 208: op_entersub(dv); break;
-      case 209: op_leavesub(dv); break;
-      case 210: op_priority(dv); break;
-      case 211: op_leavemr(dv); break;
-      case 213 ... 215: op_setmod(dv); break;
-      case 224:
-      case 225:
-      case 228:
-      case 229: op_bulk(dv); break;
-      case 226:
-      case 227: op_unpack(dv); break;
-      case 230: op_edit(dv); break;
-      case 233: op_anelex(dv); break;
-      default: other(dv); break;
-    }
+    fast();
+    M.count++;
+    slow_step();
   }
 }

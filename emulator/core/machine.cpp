@@ -52,9 +52,10 @@ void reset() {
 
 void recheck() {
   M.slow = M.verbosity > 5 || M.watch >= 0;
+  // Only counts still ahead matter: one already passed can never recur.
   long long e = -1;
-  if (M.limit > 0) e = M.limit;
-  if (M.tstart > 0 && (e < 0 || M.tstart < e)) e = M.tstart;
+  if (M.limit > M.count) e = M.limit;
+  if (M.tstart > M.count && (e < 0 || M.tstart < e)) e = M.tstart;
   M.event = e;
 }
 
