@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Builds every libFuzzer target with clang (address and undefined behaviour
+# sanitizers) and runs each for the given number of seconds on a copy of its
+# seed corpus.
+#   fuzz/run.sh [seconds] [target ...]
+set -euo pipefail
+secs=${1:-30}
+shift || true
+src=$(cd "$(dirname "$0")/.." && pwd)
+out=$src/build-fuzz
+mkdir -p "$out"
+flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
+emu_src() {
+  ls "$src"/emulator/core/*.cpp "$src"/emulator/loader/*.cpp "$src"/emulator/editing/*.cpp \
+     "$src"/emulator/peripherals/*.cpp "$src"/tapeimage/tape.cpp | grep -v -E '_test\.cpp$|fuzz_'
+}
+emu_inc=(-I"$src"/emulator/core -I"$src"/emulator/loader -I"$src"/emulator/editing
+         -I"$src"/emulator/peripherals -I"$src"/tapeimage)
+lib_src() { ls "$src"/$1/*.cpp | grep -v -E '_test\.cpp$|fuzz_|/main\.cpp$|/mktape\.cpp$'; }
+
+build() {
+  local t=$1
+  case $t in
+    loader) clang++ "${flags[@]}" "${emu_inc[@]}" $(emu_src) "$src"/emulator/fuzz_loader.cpp -o "$out/$t" ;;
+    run) clang++ "${flags[@]}" "${emu_inc[@]}" $(emu_src) "$src"/emulator/fuzz_run.cpp -o "$out/$t" ;;
+    tape) clang++ "${flags[@]}" -I"$src"/tapeimage "$src"/tapeimage/tape.cpp "$src"/tapeimage/fuzz_tape.cpp -o "$out/$t" ;;
+    tapedump) clang++ "${flags[@]}" -I"$src"/tapeimage -I"$src"/tapedump $(lib_src tapedump) \
+                "$src"/tapeimage/tape.cpp "$src"/tapedump/fuzz_tapedump.cpp -o "$out/$t" ;;
+    progtape) clang++ "${flags[@]}" -I"$src"/tapeimage -I"$src"/progtape $(lib_src progtape) \
+                "$src"/tapeimage/tape.cpp "$src"/progtape/fuzz_progtape.cpp -o "$out/$t" ;;
+    modernise) clang++ "${flags[@]}" -I"$src"/modernise $(lib_src modernise) \
+                 "$src"/modernise/fuzz_modernise.cpp -o "$out/$t" ;;
+  esac
+}
+
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(loader run tape tapedump progtape modernise)
+status=0
+for t in "${targets[@]}"; do
+  echo "== fuzz target $t: building"
+  build "$t"
+  work=$(mktemp -d)
+  if [ -d "$src/fuzz/corpus/$t" ]; then cp -r "$src/fuzz/corpus/$t/." "$work/"; fi
+  echo "== fuzz target $t: running ${secs}s"
+  if ! (cd "$out" && "./$t" -max_total_time="$secs" -print_final_stats=1 "$work" 2>"$out/$t.log"); then
+    echo "== fuzz target $t FAILED; see $out/$t.log"
+    tail -40 "$out/$t.log"
+    status=1
+  else
+    grep -E '^stat::number_of_executed_units|^#[0-9]+.*DONE' "$out/$t.log" | tail -2
+  fi
+  rm -rf "$work"
+done
+exit $status
