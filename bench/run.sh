@@ -45,3 +45,7 @@ if [ "${2:-}" = "--callgrind" ] && command -v valgrind >/dev/null; then
   awk -v i1="$i1" -v i2="$i2" -v n1="$n1" -v n2="$n2" \
     'BEGIN { printf "add_loop  callgrind %.2f host instructions per emulated instruction\n", (i2 - i1) / (n2 - n1) }'
 fi
+
+# The other programs against the host's own tools.
+"$here/tapedump_bench.sh" "$build"
+"$here/modernise_bench.sh" "$build"
