@@ -25,14 +25,19 @@ inline bool out_of_radix(uint32_t x, uint32_t r) {
 
 // x + y digit by digit under radix word r; bit 20 of the result is the carry
 // out of digit 4. A digit that reaches its radix gets the excess 16 - radix
-// added, which leaves the right digit and passes the carry on.
+// added, which leaves the right digit and passes the carry on. The carries
+// sit at bits 4, 8, ... 20; c - (c >> 4) spreads each over its digit.
+inline int32_t radix_add_raw(uint32_t x, uint32_t y, uint32_t r) {
+  uint32_t s = x + r;
+  uint32_t c = (y ^ s ^ (s + y)) & 0x111110;
+  return (int32_t)((x + y + (r & (c - (c >> 4)))) & MASK21);
+}
+
+// The same, with the out-of-radix report at verbosity 9.
 inline int32_t radix_add(uint32_t x, uint32_t y, uint32_t r) {
   if (M.verbosity > 8) [[unlikely]]
     radix_report(x, y, r);
-  uint32_t s = x + r;
-  uint32_t c = (y ^ s ^ (s + y)) & 0x111110;
-  uint32_t m = (c >> 1) | (c >> 2) | (c >> 3) | (c >> 4);
-  return (int32_t)((x + y + (r & m)) & MASK21);
+  return radix_add_raw(x, y, r);
 }
 
 // Brings a negative D (bit 20 of its upper half set) from sign and magnitude

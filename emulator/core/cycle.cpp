@@ -1,6 +1,10 @@
 // The instruction cycle: count, watch, fetch, decode, trace and dispatch.
 #include "cycle.h"
 
+#include <climits>
+
+#include "arith.h"
+#include "fmt.h"
 #include "ops.h"
 
 static void header(int form) {
@@ -57,23 +61,50 @@ static void watch() {
   for (int i = 0; i < 20 && w + i < STORE; i++) M.wcopy[i] = M.store[w + i];
 }
 
+// The trace line, written before the instruction is obeyed. The C/SMO
+// column shows the radix register, or the next-instruction modification
+// that applies to this instruction: negative ones as the absolute address
+// they name, with a star.
 static void trace(int sc, int32_t w, int dv) {
-  char mtext[16] = "      ";
+  if (!M.log) return;
+  char buf[256];
+  char* p = put_dec(buf, sc, 5);
   int k = (w >> 13) & 3;
-  if (k) snprintf(mtext, sizeof mtext, " %5d", modreg(k));
-  const char* name = dv >= 0 && dv < 256 ? name_of(dv) : "Invalid";
-  int fc = w >> 16, lb = (w >> 15) & 1, n = M.n;
+  p = put_str(p, " ---> ");
+  p = put_dec(p, w >> 16, 2);
+  *p++ = '/';
+  p = put_dec(p, (w >> 15) & 1, 1);
+  *p++ = '/';
+  p = put_dec(p, k, 1);
+  *p++ = ' ';
+  p = put_dec(p, M.n, 5);
+  p = put_str(p, " || ");
+  p = put_hex(p, (uint32_t)M.a.up, 6);
+  *p++ = ' ';
+  p = put_hex(p, (uint32_t)M.a.lo, 5);
+  p = put_str(p, "   ");
+  p = put_hex(p, (uint32_t)M.b.up, 6);
+  *p++ = ' ';
+  p = put_hex(p, (uint32_t)M.b.lo, 5);
   int m = M.nim;
   if (m == 0) {
-    lg("%5d ---> %2d/%d/%d %5d || %06X %05X   %06X %05X    %05X%s | %s\n", sc, fc, lb, k, n, M.a.up,
-       M.a.lo, M.b.up, M.b.lo, M.radix, mtext, name);
-  } else if (m < 0) {
-    lg("%5d ---> %2d/%d/%d %5d || %06X %05X   %06X %05X   %5d*%s | %s\n", sc, fc, lb, k, n, M.a.up,
-       M.a.lo, M.b.up, M.b.lo, (int)((unsigned)(sc & 0x6000) + (unsigned)m), mtext, name);
+    p = put_str(p, "    ");
+    p = put_hex(p, (uint32_t)M.radix, 5);
   } else {
-    lg("%5d ---> %2d/%d/%d %5d || %06X %05X   %06X %05X   %5d %s | %s\n", sc, fc, lb, k, n, M.a.up,
-       M.a.lo, M.b.up, M.b.lo, m, mtext, name);
+    p = put_str(p, "   ");
+    p = put_dec(p, m < 0 ? (int)((unsigned)(sc & 0x6000) + (unsigned)m) : m, 5);
+    *p++ = m < 0 ? '*' : ' ';
   }
+  if (k) {
+    *p++ = ' ';
+    p = put_dec(p, modreg(k), 5);
+  } else {
+    p = put_str(p, "      ");
+  }
+  p = put_str(p, " | ");
+  p = put_str(p, dv >= 0 && dv < 256 ? name_of(dv) : "Invalid");
+  *p++ = '\n';
+  fwrite(buf, 1, (size_t)(p - buf), M.log);
 }
 
 // Decode values that name no operation are passed over; those the machine
@@ -226,64 +257,122 @@ __attribute__((noinline)) static void fast() {
     tab[201] = &&step1;
     tab[202] = &&step2;
     tab[203] = &&step3;
+    tab[32] = &&add0;
+    tab[33] = tab[34] = tab[35] = &&add_mod;
+    tab[36] = tab[37] = tab[38] = tab[39] = &&add_long;
   }
-  long long count = M.count;
+  // Above verbosity 3 the jumps write a trace message: obey them in full.
+  bool quiet = M.verbosity <= 3;
+  tab[196] = quiet ? &&jump : &&other;
+  tab[216] = quiet ? &&jump_a_zero : &&other;
+  tab[217] = quiet ? &&jump_a_nonzero : &&other;
+  // `left` counts down to `stop`, the count at which the fast path must
+  // leave; the count of the instruction in hand is stop - left.
   unsigned sc = (unsigned)M.sc;
-  long long stop = (M.slow || M.nim) ? count + 1 : M.event;
-  const int verb = M.verbosity;
+  if (sc >= (unsigned)STORE) return;
+  long long stop = (M.slow || M.nim) ? M.count + 1 : M.event > M.count ? M.event : LLONG_MAX;
+  long long left = stop - M.count;
+  uint32_t radix = (uint32_t)M.radix, uradix = (uint32_t)M.uradix;
   int32_t* const store = M.store;
-  int32_t w;
+  int32_t w, v, dlo, dup;
   int dv;
 
-#define NEXT()                                              \
-  do {                                                      \
-    if (++count == stop || sc >= (unsigned)STORE) goto out; \
-    w = store[sc];                                          \
-    sc++;                                                   \
-    dv = w >> 13;                                           \
-    if ((unsigned)dv > 255) goto other;                     \
-    goto* tab[dv];                                          \
+// Fetch and dispatch the instruction at sc; sc still names it while its
+// operation runs, which advances sc itself.
+#define NEXT()                        \
+  do {                                \
+    if (--left == 0) goto out;        \
+    w = store[sc];                    \
+    dv = w >> 13;                     \
+    if ((unsigned)dv > 255) goto odd; \
+    goto* tab[dv];                    \
   } while (0)
 
 // STEP ON AND TEST on modifier register k (the modification group is fixed
-// at 8: registers 10, 12 and 14, their limits in 11, 13 and 15).
-#define STEP(k)                                                            \
-  do {                                                                     \
-    int amount = w & 0x1FFF;                                               \
-    if (amount > 0xFFF) amount = 0x1000 - amount;                          \
-    int32_t nv = (int32_t)((uint32_t)store[8 + 2 * k] + (uint32_t)amount); \
-    store[8 + 2 * k] = nv;                                                 \
-    if ((((uint32_t)store[9 + 2 * k] - (uint32_t)nv) & 0x7FFF) == 0) sc++; \
-    NEXT();                                                                \
+// at 8: registers 10, 12 and 14, their limits in 11, 13 and 15); the next
+// instruction is skipped when the register reaches its limit.
+#define STEP(k)                                                              \
+  do {                                                                       \
+    int amount = w & 0x1FFF;                                                 \
+    if (amount > 0xFFF) amount = 0x1000 - amount;                            \
+    int32_t nv = (int32_t)((uint32_t)store[8 + 2 * k] + (uint32_t)amount);   \
+    store[8 + 2 * k] = nv;                                                   \
+    sc += ((((uint32_t)store[9 + 2 * k] - (uint32_t)nv) & 0x7FFF) == 0) + 1; \
+    NEXT();                                                                  \
   } while (0)
 
   NEXT();
 jump_a_zero:
-  if ((M.a.up | M.a.lo) != 0) NEXT();
-  goto jump;
-jump_a_nonzero:
-  if ((M.a.up | M.a.lo) == 0) NEXT();
-jump:
-  if (verb > 3) goto other;  // the jump's trace message
-  sc = ((sc - 1) & 0x6000) + (w & 0x1FFF);
+  if ((M.a.up | M.a.lo) == 0) goto jump;
+  sc++;
   NEXT();
+jump_a_nonzero:
+  if ((M.a.up | M.a.lo) != 0) goto jump;
+  sc++;
+  NEXT();
+jump:
+  sc = (sc & 0x6000) + (w & 0x1FFF);
+  NEXT();
+// ADD (N) TO (A): the operand into D (short: its sign bit alone as the upper
+// half; long at an even address: the next word), D to complement form, then
+// A = A + D with the carry out of the lower halves going into D's upper half.
+add0:  // short, no modifier
+  v = store[(sc & 0x6000) | (w & 0x1FFF)];
+  goto add_short;
+add_mod:  // short, modifier 1-3
+  v = store[((sc & 0x6000) + (w & 0x1FFF) + (uint32_t)store[8 + 2 * (dv & 3)]) & 0x7FFF];
+add_short:
+  dlo = v & MASK20;
+  dup = v & SIGN;
+  goto add_d;
+add_long : {  // long, modifier 0-3
+  unsigned k = (unsigned)dv & 3;
+  unsigned a = ((sc & 0x6000) + (w & 0x1FFF) + (k ? (uint32_t)store[8 + 2 * k] : 0)) & 0x7FFF;
+  if (a & 1) goto other;  // an alpha number
+  dlo = store[a] & MASK20;
+  dup = store[a + 1];
+}
+add_d : {
+  Reg& d = M.d;
+  d.lo = dlo;
+  d.up = dup;
+  if (dup & SIGN) {
+    complement();
+    dlo = d.lo;
+    dup = d.up;
+  }
+  int32_t lo = radix_add_raw(M.a.lo, dlo, radix);
+  if (lo > MASK20) {
+    dup = d.up = radix_add_raw(dup, 1, uradix);
+    lo &= MASK20;
+  }
+  M.a.lo = lo;
+  // Adding an upper half of 0 leaves the digits as they are.
+  M.a.up = dup ? radix_add_raw(M.a.up, dup, uradix) : M.a.up & MASK21;
+  sc++;
+  NEXT();
+}
 step1:
   STEP(1);
 step2:
   STEP(2);
 step3:
   STEP(3);
+odd:  // a word beyond 21 bits, or a guard word past the store
+  if (sc >= (unsigned)STORE) goto out;
 other:
-  M.sc = (int)sc;
-  M.count = count;
+  M.sc = (int)sc + 1;
+  M.count = stop - left;
   M.instr = w;
-  M.n = (int)(((sc - 1) & 0x6000) + (w & 0x1FFF));
+  M.n = (int)((sc & 0x6000) + (w & 0x1FFF));
   exec(dv);
   sc = (unsigned)M.sc;
-  if (M.nim || M.slow) stop = count + 1;
+  radix = (uint32_t)M.radix;
+  uradix = (uint32_t)M.uradix;
+  if (M.nim || M.slow) left = 1;
   NEXT();
 out:
-  M.count = count - 1;
+  M.count = stop - left - 1;
   M.sc = (int)sc;
 #undef NEXT
 #undef STEP

@@ -17,6 +17,7 @@ void reset() {
   for (auto& o : M.ovl) o = Overlay{};
   for (auto& r : M.routes) r = Route{};
   std::memset(M.store, 0, sizeof M.store);
+  M.store[STORE] = M.store[STORE + 1] = GUARD;
   std::memset(M.tags, 4, sizeof M.tags);
   M.sc = 160;
   M.n = 0;

@@ -13,6 +13,10 @@
 #include <vector>
 
 constexpr int STORE = 32768;  // store locations
+// The two words past the store hold GUARD and are never written: the fast
+// path of the instruction cycle fetches one only when SC has run off the top
+// of the store, and its decode value (negative) sends it to the full check.
+constexpr int32_t GUARD = INT32_MIN;
 constexpr int SIGN = 0x100000;
 constexpr int MASK20 = 0xFFFFF;
 constexpr int MASK21 = 0x1FFFFF;
@@ -43,7 +47,7 @@ struct Overlay {
 
 struct Machine {
   // Store and tags.
-  int32_t store[STORE];
+  int32_t store[STORE + 2];  // the store and two guard words (below)
   uint8_t tags[STORE];
 
   // Registers.

@@ -58,6 +58,7 @@ int emulate(int argc, char** argv) {
           M.log = fopen("log.txt", "w");
           log_failed = !M.log;
           log_errno = errno;
+          if (M.log) setvbuf(M.log, nullptr, _IOFBF, 1 << 16);
           break;
         case 's': M.listing = true; break;
         case 'v': M.verbosity = clampi(v); break;

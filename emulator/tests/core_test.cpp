@@ -11,26 +11,26 @@ using ::testing::StartsWith;
 
 namespace {
 
-const char* const kLoaded =
-    "Switches are: \n"
-    "Loading program from file prog.txt\n"
-    "test program\n"
-    "\n"
-    "Program prog.txt loaded\n"
-    "\n";
+#define kLoaded                          \
+  "Switches are: \n"                     \
+  "Loading program from file prog.txt\n" \
+  "test program\n"                       \
+  "\n"                                   \
+  "Program prog.txt loaded\n"            \
+  "\n"
 
 TEST_F(EmuTest, HaltAtEntryGivesTheWholeReport) {
   Result r = prog({});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, std::string(kLoaded) +
-                       "160 Illegal: Not implemented: HALT  after 1 instructions\n"
-                       "Illegal: Not implemented: HALT  [000000 0 0]\n"
-                       "SC = 160 (160)  instr = 0/0/0 0\n"
-                       " A = 000000 00000 [0 0]\n"
-                       " B = 000000 00000 [0 0]\n"
-                       " N = 0   (0) = 000000 (1) = 000000\n"
-                       " D = 000000 00000 [0 0]\n"
-                       "\nI/O summary\n");
+  EXPECT_EQ(r.out, kLoaded
+            "160 Illegal: Not implemented: HALT  after 1 instructions\n"
+            "Illegal: Not implemented: HALT  [000000 0 0]\n"
+            "SC = 160 (160)  instr = 0/0/0 0\n"
+            " A = 000000 00000 [0 0]\n"
+            " B = 000000 00000 [0 0]\n"
+            " N = 0   (0) = 000000 (1) = 000000\n"
+            " D = 000000 00000 [0 0]\n"
+            "\nI/O summary\n");
 }
 
 TEST_F(EmuTest, SwitchTextAndLogFile) {
