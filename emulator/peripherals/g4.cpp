@@ -14,12 +14,14 @@ namespace {
 constexpr int LINE = 998;   // characters of the reader file per read
 constexpr int PRINT = 160;  // characters of a print line
 
-// Opens the printer file of route r (created or emptied).
-void printer_file(Route& e, int r) {
+// Opens the printer file of route r: created or emptied by an open action,
+// or (more) kept and added to when a print finds the file not open, so that
+// no line is lost.
+void printer_file(Route& e, int r, bool more) {
   char name[32];
   host_name(name, sizeof name, "LP", r);
   if (e.fd >= 0) close(e.fd);  // a second open starts the file again
-  e.fd = open(name, O_WRONLY | O_CREAT | O_TRUNC, 0640);
+  e.fd = open(name, O_WRONLY | O_CREAT | (more ? O_APPEND : O_TRUNC), 0640);
   if (e.fd < 0) {
     fprintf(M.err, "%s: %s\n", name, strerror(errno));
     fatal("Cannot open printer file", r);
@@ -29,7 +31,7 @@ void printer_file(Route& e, int r) {
 void printer_open(Route& e, int r, int q6) {
   e.name = M.b.up;
   lg("Open printer %c%c on route %d (Q6 = %d)\n", name1(M.b.up), name2(M.b.up), r, q6);
-  printer_file(e, r);
+  printer_file(e, r, false);
 }
 
 void printer_close(Route& e, int r) {
@@ -75,8 +77,7 @@ void print(Route& e, int r, int q6) {
   if (M.verbosity >= 1) lg("   Printed %d %d:[%s]\n", cut, len, line);
   while (len > 1 && line[len - 1] == ' ') len--;
   line[len] = '\n';
-  // A print on a printer that was never opened starts its file.
-  if (e.fd < 0) printer_file(e, r);
+  if (e.fd < 0) printer_file(e, r, true);
   if (write(e.fd, line, len + 1) != len + 1) {
     char name[32];
     host_name(name, sizeof name, "LP", r);

@@ -33,10 +33,12 @@ void reply_line(char* buf, int size) {
 // the n-th word after the ENTER PRIORITY CONTROL instruction.
 void alarm() {
   lg("ALARM *%02X\n", M.a.lo);
+  // Everything written so far goes out before the operator is asked.
+  fflush(M.out);
+  if (M.log) fflush(M.log);
   FILE* op = M.log == M.out ? M.err : M.out;
   fprintf(op, "ALARM *%02X for operator\n", M.a.lo);
   fflush(op);
-  if (M.log) fflush(M.log);
   char buf[REPLY];
   reply_line(buf, sizeof buf);
   long long n = lead(buf);

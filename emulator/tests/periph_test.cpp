@@ -47,12 +47,14 @@ struct Prog {
     for (int32_t w : ws) mem[addr++] = w;
     return *this;
   }
-  // Host text as alpha long words from addr, padded with blanks.
+  // Host text as alpha long words from addr, padded with blanks; "#"
+  // stands for the end-of-data code.
   Prog& text(int addr, const std::string& s) {
     build_tables();
     for (size_t i = 0; i < s.size(); i += 5) {
       uint8_t c[5] = {0, 0, 0, 0, 0};
-      for (size_t j = 0; j < 5 && i + j < s.size(); j++) c[j] = h2m[(uint8_t)s[i + j]];
+      for (size_t j = 0; j < 5 && i + j < s.size(); j++)
+        c[j] = s[i + j] == '#' ? 0x7E : h2m[(uint8_t)s[i + j]];
       auto [lo, up] = pack(c);
       set(addr, {lo, up});
       addr += 2;
@@ -93,6 +95,9 @@ struct Prog {
     return l;
   }
 };
+
+// An instruction word's value.
+int32_t ins_word(int fc, int lb, int mf, int addr) { return (fc * 8 + lb * 4 + mf) * 8192 + addr; }
 
 // One block of a tape image.
 struct Block {
@@ -507,6 +512,329 @@ TEST_F(Periph, ReaderEntryOne) {
   Result f = prog(m.lines());
   EXPECT_THAT(f.out, HasSubstr("Illegal: Cannot open paper tape reader file [000009 9 11]"));
   EXPECT_EQ(f.err, "ptr.txt: No such file or directory\n");
+}
+
+// ---- group 4 actions, reader and printer ----
+
+TEST_F(Periph, ReaderLinesOfEveryShape) {
+  std::string a998(998, 'A'), b1000 = std::string(998, 'B') + "CD";
+  put("ptr.txt", "AB1\r\n\n" + a998 + "\n" + b1000 + "\n");
+  Prog p;
+  p.types({5});
+  p.ptr(9, 9000);
+  // Eight reads, each into its own area (pseudo-routes 20 to 27), the
+  // first before any open; then an open, which goes on where it stands.
+  for (int i = 0; i < 8; i++) {
+    p.ptr(20 + i, 10000 + 500 * i);
+    p.call(160, 9, 5, 20 + i);
+  }
+  p.call(160, 9, 15, 0, fname("PT")).call(160, 9, 25);
+  Result r = prog(p.lines(), {"-b", "-v1"});
+  EXPECT_EQ(r.status, 0) << r.out;
+  auto at = [](int a) { return M.store[a]; };
+  // CR LF: A, B, 1, the end code and a zero code in one long word.
+  EXPECT_EQ(at(10000), 0x17E00);
+  EXPECT_EQ(at(10001), 0x51524);
+  EXPECT_THAT(r.out, HasSubstr("Data read was == AB1\r\n\nStored 17E00 51524 at 10000\n"));
+  // An empty line: the end code alone.
+  EXPECT_EQ(at(10500), 0);
+  EXPECT_EQ(at(10501), 0x7E000);
+  // 998 characters: 199 full long words, then A, A, A, end code, zero.
+  EXPECT_EQ(at(11000 + 2 * 198), 0x15151);
+  EXPECT_EQ(at(11000 + 2 * 199), 0x17E00);
+  EXPECT_EQ(at(11000 + 2 * 199 + 1), 0x51515);
+  EXPECT_EQ(at(11000 + 2 * 200), 0);  // nothing stored after it
+  // Its line end comes as an empty line at the next read.
+  EXPECT_EQ(at(11501), 0x7E000);
+  // 1000 characters: the first 998, then the other two.
+  EXPECT_EQ(at(12000 + 2 * 199), 0x27E00);
+  EXPECT_EQ(at(12501), 0x53547);  // C, D, end code
+  EXPECT_EQ(at(12500), 0xE0000);
+  // After the end of the file, the end code alone, every time.
+  for (int a : {13000, 13500}) {
+    EXPECT_EQ(at(a), 0);
+    EXPECT_EQ(at(a + 1), 0x7E000);
+  }
+  EXPECT_EQ(M.routes[0].name, fname("PT"));
+  EXPECT_THAT(r.out, HasSubstr("Closing paper tape reader\n"));
+  EXPECT_NE(M.reader, nullptr);  // a group 4 close only logs
+  EXPECT_EQ(M.acts[5][5], 8);
+  EXPECT_EQ(M.acts[0][0], 10);
+}
+
+// A program that opens printer route 18 and prints each text from its own
+// print area (after the area's first long word).
+Prog printing(const std::vector<std::string>& texts) {
+  Prog p;
+  p.types({5, 9});
+  p.ptr(18, 2000).call(160, 18, 19, 0, fname("LP"));
+  for (size_t i = 0; i < texts.size(); i++) {
+    int t = 3000 + 100 * (int)i;
+    p.ptr(20 + (int)i, t).text(t + 2, texts[i]);
+    p.call(160, 18, i % 2 ? 9 : 1, 20 + (int)i);
+  }
+  return p;
+}
+
+TEST_F(Periph, PrinterLinesExactBytes) {
+  std::string full;
+  for (int i = 0; i < 32; i++) full += "ABCDE";
+  Prog p = printing(
+      {"HELLO#XYZ", "AB   #", full, "          #", "#HELLO", "COST p5#", std::string(170, 'Z')});
+  p.call(160, 18, 21).call(160, 18, 4, 20);  // closing only logs
+  mode_t old = umask(022);
+  Result r = prog(p.lines(), {"-b", "-v1"});
+  umask(old);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(get("LP18.txt"), "HELLO\nAB\n" + full +
+                                 "\n \n\nCOST \xA3"
+                                 "5\n" +
+                                 std::string(160, 'Z') + "\nHELLO\n");
+  struct stat st;
+  ASSERT_EQ(stat("LP18.txt", &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_THAT(r.out, HasSubstr("Open printer LP on route 18 (Q6 = 19)\n"));
+  EXPECT_THAT(r.out, HasSubstr("  163 Output to printer route 18 action 1 after 4 instructions\n"
+                               "Data address 2000 (pseudo 3000)\n"
+                               "   Printed 10 5:[HELLO#XYZ ]\n"));
+  EXPECT_THAT(r.out, HasSubstr("   Printed 160 160:[" + full + "]\n"));
+  EXPECT_THAT(r.out, HasSubstr("   Printed 5 0:[#HELL]\n"));
+  EXPECT_THAT(r.out, HasSubstr("Close printer LP on route 18 ==\n"));
+  // At verbosity 9: where the end code was found.
+  Result v = prog(printing({"AB#"}).lines(), {"-b", "-v9"});
+  EXPECT_THAT(v.out, HasSubstr("Stopped at i = 1, j = 3  051527 E0000\n"
+                               "   Stopped 8194 2\n"
+                               "   Printed 5 2:[AB#  ]\n"));
+  Result w = prog(printing({std::string(160, 'W')}).lines(), {"-b", "-v9"});
+  EXPECT_THAT(w.out, HasSubstr("   Stopped 33 33\n"));
+}
+
+TEST_F(Periph, PrintWithoutOpenAddsToTheFile) {
+  // Entry 3 names route 18 without opening its printer, and closes it
+  // between the prints: no line is lost.
+  Prog p;
+  p.types({5, 9});
+  p.ptr(20, 3000).text(3002, "ONE#").ptr(21, 3100).text(3102, "TWO#");
+  p.call(3, 18, 11, 0, fname("LP")).call(3, 18, 1, 20).call(3, 18, 21).call(3, 18, 1, 21);
+  EXPECT_EQ(prog(p.lines()).status, 0);
+  EXPECT_EQ(get("LP18.txt"), "ONE\nTWO\n");
+}
+
+TEST_F(Periph, MultiLinePrinting) {
+  Result r = prog(printing({"AB\nCD#"}).lines(), {"-b"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.out, HasSubstr("i = 1,  051525 E5354\n"
+                               "163 Illegal: Not implemented: Multi-line printing  after 4 "
+                               "instructions\n"));
+  // A newline after the end code in the same long word is not looked at.
+  EXPECT_EQ(prog(printing({"AB#\n"}).lines(), {"-b"}).status, 0);
+  EXPECT_EQ(get("LP18.txt"), "AB\n");
+}
+
+TEST_F(Periph, PrinterFileThatCannotBeOpened) {
+  ASSERT_EQ(mkdir("LP18.txt", 0755), 0);
+  Result r = prog(printing({}).lines());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.out, HasSubstr("Illegal: Cannot open printer file [000012 18 22]"));
+  EXPECT_EQ(r.err, "LP18.txt: Is a directory\n");
+}
+
+TEST_F(Periph, ActionCountersInTheSummary) {
+  // Route 27 is a tape of type 8: two inputs count under type 8, action 7.
+  Prog w;
+  w.ptr(27, 3000).block(3000, "ONE").call(43, 27, 0, 27).call(43, 27, 0, 27).call(45, 27);
+  w.types({5, 9, 8});
+  EXPECT_EQ(prog(w.lines()).status, 0);
+  Prog p;
+  p.types({5, 9, 8});
+  p.ptr(27, 3000).call(160, 27, 7, 27).call(4, 27, 7, 27).call(160, 27, 64, 27);
+  Result r = prog(p.lines(), {"-v1"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.out, HasSubstr("MT route 27 opened for reading"));
+  EXPECT_THAT(r.out,
+              HasSubstr("G4act type  8  Q6 =  64  route 27  loc   165\n"
+                        "165 Illegal: Not implemented: unknown group 4 action 64 device type 7 (8) "
+                        "on route 27\n  after 6 instructions\n"));
+  EXPECT_THAT(r.out, EndsWith("\nI/O summary\n"
+                              "G4act type  0  Q6 =   0 repeat     3\n"
+                              "G4act type  8  Q6 =   7 repeat     2\n"));
+  // A route the program file did not describe: the device types on the
+  // console, then the action is refused.
+  Prog u;
+  u.call(160, 36, 8, 36);
+  Result n = prog(u.lines());
+  EXPECT_THAT(n.out, HasSubstr(" -1  -1  -1  -1  -1  -1  -1  -1  -1  -1\n"));
+  EXPECT_THAT(n.out, HasSubstr("G4act type -1  Q6 =   8  route 36  loc   161\n"));
+  EXPECT_THAT(n.out, HasSubstr("unknown group 4 action 8 device type -1 (-1) on route 36\n"));
+  EXPECT_THAT(n.out, EndsWith("I/O summary\nG4act type  0  Q6 =   0 repeat     1\n"));
+}
+
+TEST_F(Periph, GroupFourTapeActions) {
+  Prog p;
+  p.types({5, 9, 7});
+  p.ptr(27, 3000).ptr(28, 3100).block(3100, "FIRST").block(3000, "SECOND");
+  p.call(160, 27, 18, 0, fname("XY"));          // open for output
+  p.call(160, 27, 8, 28).call(160, 27, 8, 28);  // two outputs
+  p.call(160, 27, 34).call(160, 27, 7, 28);     // rewind, input
+  p.call(160, 27, 39, 1).call(160, 27, 7, 28);  // step back, input again
+  p.call(160, 27, 28).call(160, 27, 17);        // close, open for input
+  Result r = prog(p.lines(), {"-v1"});
+  EXPECT_EQ(r.status, 0) << r.out;
+  // The file name stays the chapter's, F2; the open's differs.
+  EXPECT_THAT(r.out, HasSubstr("  161 FILE XY opened mode 0 route 27 ==[18] after 2 instructions\n"
+                               "   Filename mismatch 05642 different from 07778\n"));
+  auto b = blocks(get("MT-F2.zelk"));
+  ASSERT_EQ(b.size(), 3u);
+  EXPECT_TRUE(is_closing(b[2]));
+  EXPECT_THAT(r.out, HasSubstr("FILE rewind route 27 [mode = 0]"));
+  EXPECT_THAT(r.out, HasSubstr("STEP BACK route 27 action 39, block count 1"));
+  size_t first = r.out.find(" << FIRST    #");
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_NE(r.out.find(" << FIRST    #", first + 1), std::string::npos);
+  EXPECT_THAT(r.out, HasSubstr("FILE close route 27 [mode = 1]"));
+  EXPECT_THAT(r.out, HasSubstr("FILE    opened mode 1 route 27 ==[17]"));
+  EXPECT_EQ(M.acts[7][8], 2);
+  EXPECT_EQ(M.acts[7][7], 2);
+  // Run on and run back on a tape of type 8.
+  Prog m = marked_tape();
+  m.types({5, 9, 8});
+  m.call(160, 27, 37, 7, 6).call(160, 27, 36, 5, 6).call(160, 27, 7, 35);
+  Result s = prog(m.lines(), {"-b", "-v1"});
+  EXPECT_EQ(s.status, 0) << s.out;
+  EXPECT_THAT(s.out, HasSubstr("FILE RUN ON route 27 action 37, skipped 3 blocks\n"));
+  EXPECT_THAT(s.out, HasSubstr("FILE RUN BACK route 27 action 36, skipped 2 blocks\n"));
+  EXPECT_THAT(s.out, EndsWith("5FIVE     #\nPROGRAMME UNLOADED: ADDRESS = 181 after 21 "
+                              "instructions\n"));
+}
+
+// ---- alarms, unload, overlays ----
+
+// An alarm at 161 whose reply n jumps to 200 + n, where the program
+// unloads (at address 200 + n + 1).
+Prog alarming(int alarms = 1) {
+  Prog p;
+  p.set(4000, {0x2B, 0, 0, 0, 0});
+  for (int i = 0; i < alarms; i++) {
+    int at = 160 + 11 * i;
+    p.code.push_back(ins(0, 1, 1, 4000));
+    p.code.push_back(ins(26, 0, 2, 1));
+    for (int n = 1; n <= 9; n++) p.code.push_back(word(i + 1 < alarms ? at + 11 : 200 + n));
+  }
+  for (int n = 1; n <= 9; n++) p.set(200 + n, {ins_word(26, 0, 2, 2)});
+  return p;
+}
+
+TEST_F(Periph, AlarmJumpsThroughTheReplyWord) {
+  Result r = prog(alarming().lines(false), {}, "3\n");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.err, "ALARM *2B for operator\n");
+  EXPECT_THAT(r.out, HasSubstr("ALARM *2B\nNumber read was 3, jump to 203\n"
+                               "PROGRAMME UNLOADED: ADDRESS = 204 after 3 instructions\n"));
+  // With the log in a file the operator is asked on standard output.
+  Result d = prog(alarming().lines(false), {"-d"}, "9 and more\n");
+  EXPECT_EQ(d.status, 0);
+  EXPECT_EQ(d.out,
+            "ALARM *2B for operator\nPROGRAMME UNLOADED: ADDRESS = 210 after 3 "
+            "instructions\n**********************************\n");
+  EXPECT_EQ(d.err, "");
+  EXPECT_THAT(get("log.txt"), HasSubstr("Number read was 9, jump to 209\n"));
+  // A reply line longer than the input buffer: the next alarm reads the
+  // next line.
+  Result l = prog(alarming(2).lines(false), {}, "1" + std::string(500, 'x') + "\n4\n");
+  EXPECT_EQ(l.status, 0);
+  EXPECT_THAT(l.out, HasSubstr("Number read was 1, jump to 171\n"));
+  EXPECT_THAT(l.out, HasSubstr("Number read was 4, jump to 204\n"));
+}
+
+TEST_F(Periph, AlarmRepliesOutOfRange) {
+  for (std::string in : {"0\n", "10\n", "yes\n", "", "-1\n"}) {
+    Result r = prog(alarming().lines(false), {}, in);
+    EXPECT_EQ(r.status, 1) << in;
+    EXPECT_THAT(r.out, HasSubstr("161 Illegal: Not implemented: Reply out of range  after 2 "
+                                 "instructions\n"))
+        << in;
+  }
+}
+
+TEST_F(Periph, UnloadWithAndWithoutLogFile) {
+  Prog p;
+  p.types({5, 9});
+  p.ptr(18, 3000).call(160, 18, 19, 0, fname("LP"));
+  Result s = prog(p.lines(), {"-v1"});
+  EXPECT_EQ(s.status, 0);
+  EXPECT_THAT(s.out, EndsWith("PROGRAMME UNLOADED: ADDRESS = 163 after 3 instructions\n"));
+  Result d = prog(p.lines(), {"-d", "-v1"});
+  EXPECT_EQ(d.out,
+            "PROGRAMME UNLOADED: ADDRESS = 163 after 3 instructions\n"
+            "**********************************\n");
+  EXPECT_THAT(get("log.txt"), EndsWith("PROGRAMME UNLOADED: ADDRESS = 163 after 3 instructions\n"
+                                       "\nI/O summary\n"
+                                       "G4act type  0  Q6 =   0 repeat     1\n"
+                                       "G4act type  9  Q6 =  19 repeat     1\n"));
+  EXPECT_EQ(M.log, nullptr);
+  // Below verbosity 1 the summary is left out.
+  prog(p.lines(), {"-d"});
+  EXPECT_THAT(get("log.txt"), EndsWith("PROGRAMME UNLOADED: ADDRESS = 163 after 3 instructions\n"));
+}
+
+TEST_F(Periph, OverlaysReenteredAndUndefined) {
+  char o0[32], o3[32];
+  snprintf(o0, sizeof o0, "O%02d %5d %5d overlay 0", 0, 150, 156);
+  snprintf(o3, sizeof o3, "O%02d %5d %5d overlay 3", 3, 400, 402);
+  Prog p;
+  p.text(3000, "NOTE\n\n");
+  // Overlay 0 holds 5 at 154; overlay 3 saves 7, 8 at 400, later loaded
+  // over with 9, 9.
+  p.extra = {"L154 at", word(5), o0, "L400 at", word(7), word(8), o3, "L400 at", word(9), word(9)};
+  p.call(154, 3000);   // its link word goes into 154
+  p.call(101, 0);      // overlay 0 again
+  p.call(5, 5, 0, 2);  // overlay 3 by the registers
+  p.call(110, 0);      // overlay 9: never defined
+  Result r = prog(p.lines(), {"-v1"});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("Overlay 0 from 150 to 155\nOverlay 3 from 400 to 401\n"));
+  EXPECT_THAT(r.out, HasSubstr("\nEntering overlay 0, starts at 150 - 6 short words - after 4 "
+                               "instructions\n"));
+  EXPECT_THAT(r.out, HasSubstr("\nEntering overlay 3, starts at 400 - 2 short words - after 6 "
+                               "instructions\n"));
+  EXPECT_THAT(r.out, HasSubstr("\nEntering overlay 9, starts at 0 - 0 short words - after 8 "
+                               "instructions\n"));
+  EXPECT_EQ(M.store[154], 5);
+  EXPECT_EQ(M.store[400], 7);
+  EXPECT_EQ(M.store[401], 8);
+  // Entry 5 with other registers.
+  for (std::vector<int32_t> regs :
+       {std::vector<int32_t>{1, 0, 2, 0}, {9, 0, 2, 0}, {5, 0, 3, 0}, {5, 1, 2, 0}, {5, 0, 2, 1}}) {
+    Prog q;
+    q.call(5, regs[0], regs[1], regs[2], regs[3]);
+    Result f = prog(q.lines());
+    EXPECT_THAT(f.out, HasSubstr("161 Illegal: Not implemented: This overlay  after 2 "
+                                 "instructions\n"));
+  }
+}
+
+TEST_F(Periph, PriorityControlOtherThanOneAndTwo) {
+  Result r = prog({ins(26, 0, 2, 3)});
+  EXPECT_THAT(r.out, HasSubstr("Not implemented: ENTER PRIORITY CONTROL 3  after 1"));
+}
+
+TEST_F(Periph, BundledCopyExample) {
+  std::string ex = std::string(SOURCE_DIR) + "/examples/";
+  Result r = emu({"-v1", ex + "copy.txt", ex + "copy-ptr.txt"}, "2\n");
+  EXPECT_EQ(r.status, 0) << r.out;
+  std::string ptr = get(ex + "copy-ptr.txt");
+  EXPECT_EQ(get("LP18.txt"), ptr);
+  auto b = blocks(get("MT-CP.zelk"));
+  auto ls = lines(ptr);
+  ASSERT_EQ(b.size(), ls.size() + 1);
+  for (size_t i = 0; i < ls.size(); i++) {
+    std::string text;
+    for (int k = 4; k < 30; k += 2) text += chars(b[i], k);
+    EXPECT_EQ(text.substr(0, ls[i].size() + 1), ls[i] + "#");
+  }
+  EXPECT_TRUE(is_closing(b.back()));
+  EXPECT_THAT(r.out, HasSubstr("  197 LOG: COPY FINISHED\n"));
+  EXPECT_EQ(r.err, "ALARM *01 for operator\n");
 }
 
 }  // namespace
