@@ -238,6 +238,49 @@ static void slow_step() {
   exec(dv);
 }
 
+// The fast path obeys its own operations without recording the current
+// instruction and N in M. When it stops, settle() records them for the
+// instruction obeyed last (word w; -1 when an operation called out of line
+// has recorded them itself), so that a report shows what the full cycle
+// would have shown. Its address is found from where it left SC: a taken jump
+// stays in its own quarter, a skip moved SC by two, anything else by one.
+__attribute__((cold, noinline)) static void settle(unsigned sc, int32_t w) {
+  if (w < 0) return;
+  bool a_zero = (M.a.up | M.a.lo) == 0;
+  unsigned at;
+  switch (w >> 13) {
+    case 196: at = sc; break;
+    case 216: at = a_zero ? sc : sc - 1; break;
+    case 217: at = a_zero ? sc - 1 : sc; break;
+    case 201:
+    case 202:
+    case 203: {
+      int k = (w >> 13) & 3;
+      bool skip = (((uint32_t)M.store[9 + 2 * k] - (uint32_t)M.store[8 + 2 * k]) & 0x7FFF) == 0;
+      at = skip ? sc - 2 : sc - 1;
+      break;
+    }
+    default: at = sc - 1; break;  // ADD
+  }
+  M.instr = w;
+  M.n = (int)((at & 0x6000) + (w & 0x1FFF));
+}
+
+// The word of the instruction obeyed last when the fast path fetched a guard
+// word: SC ran off the top by one (from 32767, or a skip from 32766) or by
+// two (a skip from 32767). Only operations obeyed in line get there: the
+// fast path leaves before SC reaches the top after any other operation.
+__attribute__((cold, noinline)) static int32_t top_word(unsigned sc) {
+  if (sc == STORE + 1) return M.store[STORE - 1];
+  int32_t w = M.store[STORE - 2];
+  int dv = w >> 13;
+  if (dv >= 201 && dv <= 203) {
+    int k = dv & 3;
+    if ((((uint32_t)M.store[9 + 2 * k] - (uint32_t)M.store[8 + 2 * k]) & 0x7FFF) == 0) return w;
+  }
+  return M.store[STORE - 1];
+}
+
 // The fast path: obeys instructions with SC and the count in locals and the
 // commonest operations in line, while no trace, watch or next-instruction
 // modification is active. It returns, with SC and the count back in M, when
@@ -274,7 +317,7 @@ __attribute__((noinline)) static void fast() {
   long long left = stop - M.count;
   uint32_t radix = (uint32_t)M.radix, uradix = (uint32_t)M.uradix;
   int32_t* const store = M.store;
-  int32_t w, v, dlo, dup;
+  int32_t w = -1, v, dlo, dup;
   int dv;
 
 // Fetch and dispatch the instruction at sc; sc still names it while its
@@ -359,21 +402,31 @@ step2:
 step3:
   STEP(3);
 odd:  // a word beyond 21 bits, or a guard word past the store
-  if (sc >= (unsigned)STORE) goto out;
+  if (sc >= (unsigned)STORE) {
+    w = top_word(sc);
+    goto out;
+  }
 other:
   M.sc = (int)sc + 1;
   M.count = stop - left;
   M.instr = w;
   M.n = (int)((sc & 0x6000) + (w & 0x1FFF));
   exec(dv);
+  w = -1;  // M holds this instruction's word and N
   sc = (unsigned)M.sc;
   radix = (uint32_t)M.radix;
   uradix = (uint32_t)M.uradix;
-  if (M.nim || M.slow) left = 1;
+  // Leave before the next instruction when a trace, watch or modification
+  // is now active, or SC is near the top (see top_word()).
+  if (M.nim || M.slow || sc >= (unsigned)STORE - 2) {
+    stop = stop - left + 1;
+    left = 1;
+  }
   NEXT();
 out:
   M.count = stop - left - 1;
   M.sc = (int)sc;
+  settle(sc, w);
 #undef NEXT
 #undef STEP
 }

@@ -180,3 +180,86 @@ TEST_F(EmuTest, Indicators) {
 }
 
 }  // namespace
+
+namespace {
+
+// The part of a run's output from the fatal report's console line on.
+std::string tail_from_report(const std::string& out) {
+  size_t at = out.find(" Illegal: ");
+  if (at == std::string::npos) return out;
+  size_t start = out.rfind('\n', at);
+  std::string t = out.substr(start == std::string::npos ? 0 : start + 1);
+  // Drop trace lines written after the console line (none are expected).
+  return t;
+}
+
+// Removes trace and message lines, keeping the report.
+std::string report_only(const std::string& out) {
+  std::string r;
+  for (const std::string& l : lines(tail_from_report(out))) r += l + "\n";
+  return r;
+}
+
+// A loop in decimal radix: ADD with and without modifier, long ADD, a
+// subroutine, STEP ON AND TEST on two registers, conditional and
+// unconditional jumps, and a MODIFY ADDRESS OF NEXT.
+const std::vector<std::string> kLoop = {
+    "L300 at",    "0/0/0 0",    "0/0/0 7",   "0/0/0 2",    "0/0/0 9",   "6/0/3 1638",
+    "0/0/0 3",    "0/0/0 5",    "0/0/0 0",   "0/0/0 1",    "L160 at",   "0/0/3 304",
+    "26/1/2 302", "26/1/1 300", "4/0/0 305", "4/0/1 305",  "4/1/0 306", "26/0/0 400",
+    "24/0/1 308", "4/0/0 300",  "25/0/1 1",  "24/1/0 163", "25/0/2 1",  "27/0/1 162",
+    "26/0/2 2",   "L400 at",    "0/0/0 0",   "4/0/0 305",  "26/0/1 400"};
+
+TEST_F(EmuTest, FastPathStopsExactlyAtTheLimit) {
+  // The execution limit ends the run at the same instruction with the same
+  // registers whether the cycle runs fast (no trace) or traced.
+  for (int limit : {2, 3, 17, 18, 40, 101, 250}) {
+    std::string a = "-a" + std::to_string(limit);
+    Result fast = prog(kLoop, {a});
+    Result slow = prog(kLoop, {a, "-v6"});
+    EXPECT_THAT(fast.out, HasSubstr("Illegal: execution abandonned after " + std::to_string(limit) +
+                                    " instructions"));
+    EXPECT_EQ(report_only(fast.out), report_only(slow.out)) << limit;
+  }
+  Result whole = prog(kLoop);
+  EXPECT_EQ(whole.status, 0);
+}
+
+TEST_F(EmuTest, FastPathRunsOffTheTopLikeTheFullCycle) {
+  // SC runs past 32767 after an ADD, after a skip from 32766 and after a
+  // skip from 32767: the report is the same with and without the trace.
+  std::vector<std::vector<std::string>> progs = {
+      {"L32765 at", "4/0/0 300", "4/0/0 301", "4/0/0 302", "E32765 go"},
+      {"L300 at", "0/0/0 3", "0/0/0 4", "L32764 at", "26/1/1 300", "4/0/0 7", "25/0/1 1", "4/0/0 6",
+       "E32764 go"},
+      {"L300 at", "0/0/0 3", "0/0/0 4", "L32765 at", "26/1/1 300", "4/0/0 7", "25/0/1 1",
+       "E32765 go"},
+      {"L32766 at", "24/1/0 8191", "27/0/1 5", "E32766 go"}};
+  for (auto& p : progs) {
+    Result fast = prog(p, {"-a1000"});
+    Result slow = prog(p, {"-a1000", "-v6"});
+    EXPECT_THAT(fast.out, HasSubstr("Illegal: Bad memory address"));
+    EXPECT_EQ(report_only(fast.out), report_only(slow.out)) << p[1];
+  }
+}
+
+TEST_F(EmuTest, TraceStartAndWatchMidLoop) {
+  // -t40 starts the trace at the 40th instruction exactly: the lines after
+  // the header equal the same lines of a run traced from the start.
+  Result t = prog(kLoop, {"-t40", "-v6"});
+  Result full = prog(kLoop, {"-v9"});
+  size_t h = t.out.find("  SC                N");
+  ASSERT_NE(h, std::string::npos);
+  std::string after = t.out.substr(t.out.find('\n', h) + 1);
+  std::string first = after.substr(0, after.find('\n') + 1);
+  EXPECT_THAT(full.out, HasSubstr(first));
+  // A watch on modifier 1 reports each step of the loop.
+  Result w = prog(kLoop, {"-m10"});
+  EXPECT_EQ(w.status, 0);
+  size_t changes = 0;
+  for (size_t at = 0; (at = w.out.find("Location 10 changed", at)) != std::string::npos; at++)
+    changes++;
+  EXPECT_GE(changes, 7u);
+}
+
+}  // namespace
