@@ -4,7 +4,27 @@ set -e
 build=$(cd "${1:-build}" && pwd)
 src=$(cd "$(dirname "$0")/.." && pwd)
 demo="$build/demo"
-rm -rf "$demo" && mkdir -p "$demo" && cd "$demo"
+rm -rf "$demo" && mkdir -p "$demo/ledger" && cd "$demo/ledger"
+
+# The sterling ledger, the full road: the program tape is built from its
+# description, progtape makes the loading map (the program's chapter 1 at
+# 1000, in the first quarter of the store, where it can call the Master
+# Routine), the emulator runs the map on the paper tape of records and the
+# line printer's file holds the ledger.
+echo "== mktape examples/ledger.txt ledger.zelk"
+"$build/bin/mktape" "$src/examples/ledger.txt" ledger.zelk
+echo
+echo "== progtape -b1000 ledger.zelk ledger.map"
+"$build/bin/progtape" -b1000 ledger.zelk ledger.map
+echo
+echo "== emulator ledger.map examples/ledger-ptr.txt"
+"$build/bin/emulator" ledger.map "$src/examples/ledger-ptr.txt"
+echo
+echo "== LP18.txt (the printed ledger; the byte 0xA3 is the pound sign)"
+LC_ALL=C sed 's/\xA3/\xC2\xA3/g' LP18.txt
+cd "$demo"
+
+echo
 echo "== emulator -v9 examples/count.txt"
 "$build/bin/emulator" -v9 "$src/examples/count.txt"
 
