@@ -3,7 +3,6 @@
 #include "progtape.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -528,13 +527,7 @@ int run(int argc, char** argv, FILE* out, FILE* err) {
     return 1;
   }
   const char* name = argv[i];
-  int fd = open(name, O_RDONLY);
-  struct stat st;
-  if (fd >= 0 && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    close(fd);
-    fd = -1;
-    errno = EISDIR;
-  }
+  int fd = tape::open_view(name);
   if (fd < 0) {
     std::fprintf(err, "%s: %s\n", name, std::strerror(errno));
     return 1;

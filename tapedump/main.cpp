@@ -1,6 +1,5 @@
 // tapedump IMAGE: print every block of a tape image.
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,19 +7,14 @@
 #include <cstring>
 
 #include "dump.h"
+#include "tape.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(stderr, "usage: tapedump IMAGE\n");
     return 2;
   }
-  int fd = open(argv[1], O_RDONLY);
-  struct stat st;
-  if (fd >= 0 && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    close(fd);
-    fd = -1;
-    errno = EISDIR;
-  }
+  int fd = tape::open_view(argv[1]);
   if (fd < 0) {
     std::fprintf(stderr, "%s: %s\n", argv[1], std::strerror(errno));
     return 1;

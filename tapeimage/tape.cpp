@@ -8,6 +8,7 @@
 #include "tape.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -135,6 +136,17 @@ const char* text(Err e) {
 int open_read(const char* name) { return ::open(name, O_RDWR); }
 
 int open_write(const char* name) { return ::open(name, O_RDWR | O_CREAT | O_TRUNC, 0640); }
+
+int open_view(const char* name) {
+  int fd = ::open(name, O_RDONLY);
+  struct stat st;
+  if (fd >= 0 && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    errno = EISDIR;
+    return -1;
+  }
+  return fd;
+}
 
 Err read(int fd, Pos& p, int32_t* store, int t, int* size) {
   *size = 0;

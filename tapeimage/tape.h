@@ -47,6 +47,9 @@ inline int prev_of(int32_t h) { return h >> 11; }
 // or -1 with errno set. The caller resets its Pos (open_write: count 7).
 int open_read(const char* name);
 int open_write(const char* name);
+// Open an image only to look at it (progtape, tapedump): read-only, and a
+// directory is refused with EISDIR. -1 with errno set on failure.
+int open_view(const char* name);
 
 // Read forwards: the next block into store[t...]. The header is read into
 // store[t] first and overwritten by the data; a header read of 1 to 3 bytes
