@@ -60,11 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   char* argv[11];
   for (int i = 0; i < argc; i++) argv[i] = args[i].data();
   argv[argc] = nullptr;
-  reset();
-  M.out = sink;
-  M.err = sink;
-  M.in = nothing;
-  emulate(argc, argv);
+  emulate(argc, argv, Io{sink, sink, nothing});
   if (M.log == sink) M.log = stdout;
   M.out = stdout;
   M.err = stderr;

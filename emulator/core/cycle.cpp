@@ -1,11 +1,14 @@
 // The instruction cycle: count, watch, fetch, decode, trace and dispatch.
 #include "cycle.h"
 
-#include <climits>
+#include <algorithm>
 
 #include "arith.h"
 #include "fmt.h"
 #include "ops.h"
+
+// Instructions the fast path obeys at most before it looks for an interrupt.
+constexpr long long CHUNK = 1 << 16;
 
 static void header(int form) {
   if (form == 1) {
@@ -57,8 +60,9 @@ static void watch() {
            peek(w + 16), peek(w + 17), peek(w + 18), peek(w + 19));
       }
     }
+    // The copy is what the last report showed.
+    for (int i = 0; i < 20 && w + i < STORE; i++) M.wcopy[i] = M.store[w + i];
   }
-  for (int i = 0; i < 20 && w + i < STORE; i++) M.wcopy[i] = M.store[w + i];
 }
 
 // The trace line, written before the instruction is obeyed. The C/SMO
@@ -221,9 +225,14 @@ static void exec(int dv) {
   }
 }
 
+// An interrupt asked the run to stop: it ends here, between instructions,
+// with the shell's status for the signal (130 for SIGINT, 143 for SIGTERM).
+void interrupted() { fatal_status("Run interrupted", M.sc, 128 + intr); }
+
 // One instruction the full way: limits, watch, the pending modification,
 // the trace line. Used whenever the fast path below cannot be.
 static void slow_step() {
+  if (intr) interrupted();
   if (M.count == M.event) event();
   if (M.watch >= 0) watch();
   unsigned sc = (unsigned)M.sc;
@@ -313,7 +322,12 @@ __attribute__((noinline)) static void fast() {
   // leave; the count of the instruction in hand is stop - left.
   unsigned sc = (unsigned)M.sc;
   if (sc >= (unsigned)STORE) return;
-  long long stop = (M.slow || M.nim) ? M.count + 1 : M.event > M.count ? M.event : LLONG_MAX;
+  // Besides the events, it leaves every CHUNK instructions, so that an
+  // interrupt is seen within a fraction of a millisecond at no cost per
+  // instruction.
+  long long stop = M.count + 1;
+  if (!M.slow && !M.nim)
+    stop = M.event > M.count ? std::min(M.event, M.count + CHUNK) : M.count + CHUNK;
   long long left = stop - M.count;
   uint32_t radix = (uint32_t)M.radix, uradix = (uint32_t)M.uradix;
   int32_t* const store = M.store;

@@ -1,12 +1,17 @@
 // The machine state, the character tables and the store accesses.
 #include "machine.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdarg>
 #include <cstring>
 
 #include "ops.h"
 
 Machine M;
+
+volatile sig_atomic_t intr = 0;
 
 uint8_t h2m[256];
 char m2h[256];
@@ -149,4 +154,15 @@ void lg(const char* fmt, ...) {
   va_start(ap, fmt);
   vfprintf(M.log, fmt, ap);
   va_end(ap);
+}
+
+FILE* open_text(const char* name) {
+  FILE* f = fopen(name, "r");
+  struct stat st;
+  if (f && fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+    fclose(f);
+    errno = EISDIR;
+    return nullptr;
+  }
+  return f;
 }

@@ -7,6 +7,7 @@
 // and the sign).
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -140,9 +141,19 @@ inline int32_t modreg(int k) { return k ? M.store[M.mgb + 2 * k] : 0; }
 // Fatal report and not-implemented report: end the run, status 1.
 [[noreturn]] void fatal(const char* msg, long long value);
 [[noreturn]] void ni(const char* text);
+// The fatal report ending the run with another exit status (an interrupt).
+[[noreturn]] void fatal_status(const char* msg, long long value, int status);
 
 // Updates M.slow and M.event after a change to the run-control settings.
 void recheck();
+
+// The signal (SIGINT or SIGTERM) that asked the run to stop, 0 for none. Set
+// by the signal handler; the cycle looks at it between instructions.
+extern volatile sig_atomic_t intr;
+
+// Opens a text file for reading, refusing what cannot be read as one: a
+// directory gives nullptr with errno EISDIR, as a failed open does.
+FILE* open_text(const char* name);
 
 // Log stream output, skipped when there is no log stream.
 void lg(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

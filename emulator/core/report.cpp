@@ -8,7 +8,9 @@
 // Word at a for the dump; a location outside the store shows 0.
 static int32_t peek(long long a) { return a >= 0 && a < STORE ? M.store[a] : 0; }
 
-void fatal(const char* msg, long long value) {
+void fatal(const char* msg, long long value) { fatal_status(msg, value, 1); }
+
+void fatal_status(const char* msg, long long value, int status) {
   fprintf(M.out, "%d Illegal: %s after %lld instructions\n", M.sc - 1, msg, M.count);
   if (M.log) {
     FILE* f = M.log;
@@ -27,7 +29,7 @@ void fatal(const char* msg, long long value) {
     fflush(f);
   }
   fflush(M.out);
-  throw RunEnd{1};
+  throw RunEnd{status};
 }
 
 void ni(const char* text) {

@@ -1,5 +1,6 @@
 // Start-up: switches, log stream, loading, the date word, then the cycle.
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <ctime>
 
@@ -39,57 +40,95 @@ static void usage() {
           "[paper-tape-file]\n");
 }
 
-int emulate(int argc, char** argv) {
+// SIGINT and SIGTERM ask the run to stop at the next instruction boundary; a
+// second signal ends the process at once, as the signal would by itself.
+static void on_signal(int sig) {
+  if (intr) {
+    signal(sig, SIG_DFL);
+    raise(sig);
+    return;
+  }
+  intr = sig;
+}
+
+void catch_signals(bool restart) {
+  struct sigaction sa {};
+  sa.sa_handler = on_signal;
+  sigemptyset(&sa.sa_mask);
+  // Host calls go on after the handler, except where the run waits for a
+  // person (the operator's reply), which the interrupt must end.
+  sa.sa_flags = restart ? SA_RESTART : 0;
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+}
+
+static void default_signals() {
+  signal(SIGINT, SIG_DFL);
+  signal(SIGTERM, SIG_DFL);
+}
+
+void start(int argc, char** argv, const Io& io) {
+  reset();
+  M.out = io.out;
+  M.err = io.err;
+  M.in = io.in;
+  M.log = M.out;
+  build_tables();
+  int i = 1;
+  bool log_failed = false;
+  int log_errno = 0;
+  for (; i < argc && argv[i][0] == '-'; i++) {
+    const char* s = argv[i];
+    M.switches += ' ';
+    M.switches += s;
+    char c = s[1];
+    long long v = c ? lead(s + 2) : 0;
+    switch (c) {
+      case 'd':
+        if (M.log && M.log != M.out) fclose(M.log);
+        M.log = fopen("log.txt", "w");
+        log_failed = !M.log;
+        log_errno = errno;
+        if (M.log) setvbuf(M.log, nullptr, _IOFBF, 1 << 16);
+        break;
+      case 's': M.listing = true; break;
+      case 'v': M.verbosity = clampi(v); break;
+      case 't': M.tstart = v; break;
+      case 'm': M.watch = clampi(v); break;
+      case 'n': M.wlen = clampi(v); break;
+      case 'a': M.limit = v; break;
+      case 'b': M.exch = false; break;
+      default: break;
+    }
+  }
+  if (M.wlen > 20) M.wlen = 20;
+  if (M.wlen < 0) M.wlen = 0;
+  if (log_failed) {
+    fprintf(M.err, "log.txt: %s\n", strerror(log_errno));
+    fatal("Cannot open log file", 0);
+  }
+  lg("Switches are: %s\n", M.switches.c_str());
+  recheck();
+  if (i >= argc) usage();
+  load(i < argc ? argv[i] : nullptr);
+  if (i + 1 < argc) M.ptrname = argv[i + 1];
+  date_word();
+  for (auto& row : M.acts)
+    for (auto& c : row) c = 0;
+}
+
+int emulate(int argc, char** argv, const Io& io) {
+  intr = 0;
+  catch_signals(true);
+  int status;
   try {
-    M.log = M.out;
-    build_tables();
-    int i = 1;
-    bool log_failed = false;
-    int log_errno = 0;
-    for (; i < argc && argv[i][0] == '-'; i++) {
-      const char* s = argv[i];
-      M.switches += ' ';
-      M.switches += s;
-      char c = s[1];
-      long long v = c ? lead(s + 2) : 0;
-      switch (c) {
-        case 'd':
-          if (M.log && M.log != M.out) fclose(M.log);
-          M.log = fopen("log.txt", "w");
-          log_failed = !M.log;
-          log_errno = errno;
-          if (M.log) setvbuf(M.log, nullptr, _IOFBF, 1 << 16);
-          break;
-        case 's': M.listing = true; break;
-        case 'v': M.verbosity = clampi(v); break;
-        case 't': M.tstart = v; break;
-        case 'm': M.watch = clampi(v); break;
-        case 'n': M.wlen = clampi(v); break;
-        case 'a': M.limit = v; break;
-        case 'b': M.exch = false; break;
-        default: break;
-      }
-    }
-    if (M.wlen > 20) M.wlen = 20;
-    if (M.wlen < 0) M.wlen = 0;
-    for (int k = 0; k < 20; k++) M.wcopy[k] = 0;
-    M.wcopy[0] = -1;
-    if (log_failed) {
-      fprintf(M.err, "log.txt: %s\n", strerror(log_errno));
-      fatal("Cannot open log file", 0);
-    }
-    lg("Switches are: %s\n", M.switches.c_str());
-    recheck();
-    if (i >= argc) usage();
-    load(i < argc ? argv[i] : nullptr);
-    if (i + 1 < argc) M.ptrname = argv[i + 1];
-    date_word();
-    for (auto& row : M.acts)
-      for (auto& c : row) c = 0;
+    start(argc, argv, io);
     run();
   } catch (const RunEnd& e) {
-    fflush(M.out);
-    if (M.log) fflush(M.log);
-    return e.status;
+    status = e.status;
   }
+  fflush(M.out);
+  if (M.log) fflush(M.log);
+  default_signals();
+  return status;
 }

@@ -18,7 +18,12 @@ constexpr int REPLY = 128;  // characters of a reply line that are looked at
 // start and the rest is discarded. No line at all reads as "".
 void reply_line(char* buf, int size) {
   buf[0] = 0;
-  if (!fgets(buf, size, M.in)) {
+  // An interrupt while the operator is asked ends the wait and the run.
+  catch_signals(false);
+  char* got = fgets(buf, size, M.in);
+  catch_signals(true);
+  if (intr) interrupted();
+  if (!got) {
     buf[0] = 0;
     return;
   }

@@ -45,21 +45,17 @@ static std::string slurp(FILE* f) {
 }
 
 Result EmuTest::emu(const std::vector<std::string>& args, const std::string& input) {
-  reset();
   put(".stdin", input);
   FILE* out = tmpfile();
   FILE* err = tmpfile();
   FILE* in = fopen(".stdin", "r");
-  M.out = out;
-  M.err = err;
-  M.in = in;
   std::vector<std::string> store{"emulator"};
   store.insert(store.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& s : store) argv.push_back(s.data());
   argv.push_back(nullptr);
   Result r;
-  r.status = emulate((int)store.size(), argv.data());
+  r.status = emulate((int)store.size(), argv.data(), Io{out, err, in});
   if (M.log && M.log != out) fflush(M.log);
   M.out = stdout;
   M.err = stderr;

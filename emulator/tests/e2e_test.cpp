@@ -1,0 +1,212 @@
+// The built programs run as processes: what ships must end as the tested
+// library does. Each case works in a scratch folder of its own.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+
+namespace {
+
+const std::string bin = BIN_DIR, src = SOURCE_DIR;
+
+class Shipped : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/e2eXXXXXX";
+    dir = mkdtemp(tmpl);
+  }
+  void TearDown() override {
+    if (std::system(("rm -rf '" + dir + "'").c_str()) != 0) return;
+  }
+  void put(const std::string& name, const std::string& text) {
+    std::ofstream(dir + "/" + name, std::ios::binary) << text;
+  }
+  std::string get(const std::string& name) {
+    std::ifstream f(dir + "/" + name, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+  }
+  // Runs a shell command in the scratch folder; its exit status.
+  int sh(const std::string& cmd) {
+    int st = std::system(("cd '" + dir + "' && " + cmd).c_str());
+    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  }
+  // The emulator on prog.txt with these switches: console and log.
+  struct Run {
+    int status;
+    std::string out, log;
+  };
+  Run emu(const std::string& sw, const std::string& prog = "prog.txt",
+          const std::string& input = "") {
+    put("in.txt", input);
+    Run r;
+    r.status = sh(bin + "/emulator -d " + sw + " " + prog + " > out.txt 2>&1 < in.txt");
+    r.out = get("out.txt");
+    r.log = get("log.txt");
+    return r;
+  }
+  std::string dir;
+};
+
+// The end of a run as the log shows it: the report line and the register
+// dump, or the unload line.
+std::string ending(const std::string& log) {
+  std::string e;
+  std::istringstream s(log);
+  for (std::string l; std::getline(s, l);) {
+    if (l.rfind("Illegal: ", 0) == 0 || l.rfind("SC = ", 0) == 0 || l.rfind(" A = ", 0) == 0 ||
+        l.rfind(" B = ", 0) == 0 || l.rfind(" N = ", 0) == 0 || l.rfind(" D = ", 0) == 0 ||
+        l.rfind("PROGRAMME UNLOADED", 0) == 0)
+      e += l + "\n";
+  }
+  return e;
+}
+
+std::string ins(int dv, int addr) {
+  char b[32];
+  snprintf(b, sizeof b, "%d/%d/%d %d", dv >> 3, (dv >> 2) & 1, dv & 3, addr & 0x1FFF);
+  return b;
+}
+
+TEST_F(Shipped, StartsWithEveryTagAtFour) {
+  put("prog.txt", "tag of an unloaded word\n23/0/3 401\n0/0/0 0\n");
+  Run r = emu("");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.log, HasSubstr(" A = 000000 00004 [0 4]\n"));
+}
+
+TEST_F(Shipped, TopOfTheStoreEndsAlikeWithAndWithoutTrace) {
+  put("prog.txt", "top of the store\nL32767 x\n4/0/0 100\nE32767 entry\n");
+  Run fast = emu(""), traced = emu("-v9");
+  EXPECT_THAT(fast.out, HasSubstr("32767 Illegal: Bad memory address after 2 instructions\n"));
+  EXPECT_EQ(fast.out, traced.out);
+  EXPECT_EQ(ending(fast.log), ending(traced.log));
+}
+
+TEST_F(Shipped, BundledExamplesEndAlikeWithAndWithoutTrace) {
+  for (const char* ex : {"count.txt", "copy.txt"}) {
+    std::string prog = src + "/examples/" + std::string(ex) + " " + src + "/examples/copy-ptr.txt";
+    for (long long limit : {-1LL, 7LL, 40LL, 123LL}) {
+      std::string sw = limit > 0 ? "-a" + std::to_string(limit) : "";
+      Run fast = emu(sw, prog, "2\n"), traced = emu("-v9 " + sw, prog, "2\n");
+      EXPECT_EQ(fast.out, traced.out) << ex << " " << sw;
+      EXPECT_EQ(ending(fast.log), ending(traced.log)) << ex << " " << sw;
+      EXPECT_NE(ending(fast.log), "") << ex;
+    }
+  }
+}
+
+// Generated programs of the operations the fast path obeys in line and the
+// ones around them (tags, literals, transfers, modifiers), some placed at the
+// top of the store, under execution limits of many counts.
+TEST_F(Shipped, GeneratedProgramsEndAlikeWithAndWithoutTrace) {
+  std::mt19937 rng(14);
+  auto pick = [&](int n) { return (int)(rng() % (unsigned)n); };
+  const int ops[] = {32,  33,  36,  37,  40,  44,  48,  52,  16,  24,  13,  14, 15, 196, 216,
+                     217, 218, 219, 201, 202, 203, 213, 214, 187, 188, 189, 2,  3,  8,   193};
+  const int nops = sizeof ops / sizeof ops[0];
+  int agree = 0;
+  for (int k = 0; k < 200; k++) {
+    int len = 8 + pick(24);
+    int base = pick(4) == 0 ? 32768 - len : 160 + pick(3000);
+    std::string text = "generated\n";
+    // Data: modifier registers and their limits, and a small area.
+    text += "L10 m\n" + ins(0, pick(8)) + "\n" + ins(0, 8 + pick(40)) + "\n" + ins(0, pick(8)) +
+            "\n" + ins(0, 20 + pick(40)) + "\n";
+    text += "L" + std::to_string(base) + " code\n";
+    for (int i = 0; i < len; i++) {
+      int dv = ops[pick(nops)];
+      int addr;
+      if (dv == 196 || (dv >= 216 && dv <= 219))
+        addr = base + pick(len);
+      else if (dv >= 201 && dv <= 203)
+        addr = 1 + pick(3);
+      else if (dv == 213 || dv == 214)
+        addr = 10;
+      else
+        addr = 4000 + pick(64);
+      text += ins(dv, addr) + "\n";
+    }
+    text += "E" + std::to_string(base) + " go\n";
+    put("prog.txt", text);
+    std::string sw = "-a" + std::to_string(1 + pick(pick(2) ? 60 : 3000));
+    Run fast = emu(sw), traced = emu("-v9 " + sw);
+    ASSERT_EQ(fast.status, traced.status) << text << sw;
+    ASSERT_EQ(fast.out, traced.out) << text << sw;
+    ASSERT_EQ(ending(fast.log), ending(traced.log)) << text << sw;
+    agree++;
+  }
+  EXPECT_EQ(agree, 200);
+}
+
+// Starts the emulator in the scratch folder with the log in log.txt or on
+// standard output; returns its pid.
+pid_t spawn(const std::string& dir, bool logfile, int in_fd = -1) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(99);
+    FILE* o = freopen("out.txt", "w", stdout);
+    (void)o;
+    if (in_fd >= 0) dup2(in_fd, 0);
+    std::string e = bin + "/emulator";
+    if (logfile)
+      execl(e.c_str(), "emulator", "-d", "prog.txt", (char*)nullptr);
+    else
+      execl(e.c_str(), "emulator", "prog.txt", (char*)nullptr);
+    _exit(98);
+  }
+  return pid;
+}
+
+int wait_status(pid_t pid) {
+  int st;
+  waitpid(pid, &st, 0);
+  return WIFEXITED(st) ? WEXITSTATUS(st) : 1000 + WTERMSIG(st);
+}
+
+TEST_F(Shipped, InterruptEndsTheRunWithTheReport) {
+  // A loop without end: ADD, then a jump back.
+  put("prog.txt", "loop\n4/0/0 300\n24/1/0 160\n");
+  for (bool logfile : {false, true}) {
+    for (int sig : {SIGINT, SIGTERM}) {
+      pid_t pid = spawn(dir, logfile);
+      std::this_thread::sleep_for(std::chrono::milliseconds(150));
+      kill(pid, sig);
+      EXPECT_EQ(wait_status(pid), 128 + sig);
+      std::string out = get("out.txt"), log = logfile ? get("log.txt") : out;
+      EXPECT_THAT(out, HasSubstr(" Illegal: Run interrupted after "));
+      EXPECT_THAT(log, HasSubstr("Illegal: Run interrupted ["));
+      EXPECT_THAT(log, HasSubstr("SC = 16"));
+      EXPECT_THAT(log, EndsWith("\nI/O summary\n"));
+    }
+  }
+}
+
+TEST_F(Shipped, InterruptWhileTheOperatorIsAsked) {
+  put("prog.txt", "alarm\n26/0/2 1\n");
+  int p[2];
+  ASSERT_EQ(pipe(p), 0);
+  pid_t pid = spawn(dir, true, p[0]);
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  kill(pid, SIGINT);
+  EXPECT_EQ(wait_status(pid), 130);
+  close(p[0]);
+  close(p[1]);
+  EXPECT_THAT(get("out.txt"), HasSubstr("160 Illegal: Run interrupted after 1 instructions\n"));
+}
+
+}  // namespace
