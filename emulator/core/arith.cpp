@@ -248,7 +248,8 @@ void op_convert(int dv) {
   a = Reg{};
   while ((b.lo & MASK20) | b.up) {
     int dig = b.lo & 0xF;
-    M.d.lo = at(t) & MASK20;
+    // The weights are read as the store holds them, not as an operand.
+    M.d.lo = at(t);
     M.d.up = at(t + 1);
     t += 2;
     for (int i = 0; i < dig; i++) long_add(a, M.d);

@@ -10,7 +10,9 @@
 // not less than A. Entries are compared as the signed integers the store
 // holds, so a word with its sign bit set stops a short search.
 void op_lookup(int dv) {
-  long long n = M.n;
+  // N itself steps along the table, so the dump shows where a search ended,
+  // also when it ran off the store.
+  int& n = M.n;
   if (dv == 8) {
     if (M.a.up != 0) ni("TABLE LOOK UP - negative or large A");
     while (at(n) < M.a.lo) n++;
@@ -18,13 +20,13 @@ void op_lookup(int dv) {
     if (M.a.up & SIGN) ni("TABLE LOOK UP - negative A");
     for (;;) {
       int32_t lo = at(n);
-      int32_t up = at(n + 1);
+      int32_t up = at((long long)n + 1);
       if (up > M.a.up || (up == M.a.up && lo >= M.a.lo)) break;
       n += 2;
     }
   }
   M.b.up = 0;
-  M.b.lo = (int32_t)n;
+  M.b.lo = n;
 }
 
 // Word copy or clear (224, 229): count in bits 0-12 of A's upper half,

@@ -43,7 +43,7 @@ void word_line(const char* line, long long& addr) {
 
 void overlay_line(const char* line) {
   long long n = num_at(line, 1), f = num_at(line, 4), e = num_at(line, 10);
-  if (n < 0 || n > 14 || f < 0 || e <= f || e > STORE) reject(line);
+  if (n < 0 || n > 14 || f < 0 || e < f || e > STORE) reject(line);
   Overlay& o = M.ovl[n];
   o.image.assign(M.store + f, M.store + e);
   o.first = (int)f;
@@ -67,20 +67,37 @@ void chapter0(long long c, const std::string& xline) {
   }
 }
 
+// A program file that cannot be opened or read: the host error under the
+// file's name, then the fatal report.
+[[noreturn]] void unreadable(const char* name, int err) {
+  if (name) fprintf(M.err, "%s: %s\n", name, strerror(err));
+  fatal("Cannot open binary program", 0);
+}
+
+// fgets that ends the run on a read error (rather than taking it for the end
+// of the file, which would run a program loaded only in part).
+char* getline_or_fail(char* line, FILE* f, const char* name) {
+  char* r = fgets(line, LINE, f);
+  if (!r && ferror(f)) unreadable(name, errno);
+  return r;
+}
+
 }  // namespace
 
 void load(const char* name) {
-  FILE* f = name ? fopen(name, "r") : nullptr;
-  if (!f) {
-    if (name) fprintf(M.err, "%s: %s\n", name, strerror(errno));
-    fatal("Cannot open binary program", 0);
-  }
+  FILE* f = name ? open_text(name) : nullptr;
+  if (!f) unreadable(name, errno);
+  // Closed however loading ends.
+  struct Closer {
+    FILE* f;
+    ~Closer() { fclose(f); }
+  } closer{f};
   char line[LINE];
-  if (!fgets(line, LINE, f)) line[0] = 0;
+  if (!getline_or_fail(line, f, name)) line[0] = 0;
   if (line[0] == '<') {
     static const char marker[] = "=============== Second pass";
     if (M.verbosity >= 2) lg("Skipping to start of binary program\n");
-    while (fgets(line, LINE, f) && std::strncmp(line, marker, 26) != 0) {
+    while (getline_or_fail(line, f, name) && std::strncmp(line, marker, 26) != 0) {
     }
     lg("Loading program from file %s\n\n", name);
   } else {
@@ -90,34 +107,28 @@ void load(const char* name) {
   long long addr = 160;
   long long chap0 = -1;
   std::string xline;
-  try {
-    while (fgets(line, LINE, f)) {
-      if (std::strlen(line) < 6 || line[0] == ' ') continue;
-      if (lead(line) != 0 || line[0] == '0') {
-        word_line(line, addr);
-        continue;
-      }
-      long long v = lead(line + 1);
-      switch (line[0]) {
-        case 'L':
-          addr = v;
-          if (M.verbosity >= 2) lg("Load address %s\n", line + 1);
-          break;
-        case 'E': M.entry = (int)(v > 0x7FFFFFFF ? 0x7FFFFFFF : v < 0 ? -1 : v); break;
-        case 'T': M.tag = (int)(v & 0xFF); break;
-        case 'X':
-          chap0 = v;
-          xline = line;
-          break;
-        case 'O': overlay_line(line); break;
-        default: break;
-      }
+  while (getline_or_fail(line, f, name)) {
+    if (std::strlen(line) < 6 || line[0] == ' ') continue;
+    if (lead(line) != 0 || line[0] == '0') {
+      word_line(line, addr);
+      continue;
     }
-  } catch (...) {
-    fclose(f);
-    throw;
+    long long v = lead(line + 1);
+    switch (line[0]) {
+      case 'L':
+        addr = v;
+        if (M.verbosity >= 2) lg("Load address %s\n", line + 1);
+        break;
+      case 'E': M.entry = (int)(v > 0x7FFFFFFF ? 0x7FFFFFFF : v < 0 ? -1 : v); break;
+      case 'T': M.tag = (int)(v & 0xFF); break;
+      case 'X':
+        chap0 = v;
+        xline = line;
+        break;
+      case 'O': overlay_line(line); break;
+      default: break;
+    }
   }
-  fclose(f);
   if (chap0 >= 0) chapter0(chap0, xline);
   lg("Program %s loaded\n\n", name);
   const Overlay& o = M.ovl[0];

@@ -90,7 +90,7 @@ void print(Route& e, int r, int q6) {
 
 bool ptr_open(int r) {
   if (M.reader) return false;
-  M.reader = fopen(M.ptrname.c_str(), "r");
+  M.reader = open_text(M.ptrname.c_str());
   if (!M.reader) {
     fprintf(M.err, "%s: %s\n", M.ptrname.c_str(), strerror(errno));
     fatal("Cannot open paper tape reader file", r);

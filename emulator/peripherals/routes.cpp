@@ -210,6 +210,10 @@ void tape_output() {
   tape::Err x = tape::number(p, M.store, t);
   keep(e, p);
   if (x) fail(x, r, e.fd);
+  // D holds the block number from here on, also when the block then fails
+  // its size check.
+  M.d.lo = M.store[t];
+  M.d.up = M.store[t + 1];
   if (M.verbosity >= 1) {
     lg("wr%02d  [%d]  ", r, e.count);
     words(t);
@@ -223,8 +227,6 @@ void tape_output() {
   x = tape::put(e.fd, p, M.store, t, g);
   keep(e, p);
   if (x) fail(x, r, e.fd);
-  M.d.lo = M.store[t];
-  M.d.up = M.store[t + 1];
 }
 
 void run_back() {

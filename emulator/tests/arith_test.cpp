@@ -398,6 +398,14 @@ TEST_F(Arith, ConvertSterlingToPence) {
   EXPECT_EQ(n(), "101363 000000");
 }
 
+TEST_F(EmuTest, ConvertReadsItsWeightsAsStored) {
+  // A weight word beyond the 21-bit form is added as it stands.
+  Result r = prog({"0/0/3 500", "1/1/3 400", "12/0/0 300", "0/0/0 0", "L300 at", "0/0/0 1",
+                   "L400 at", word(0x10000A), "0/0/0 0", "L500 at", word(0x66666)},
+                  {"-v9"});
+  EXPECT_THAT(r.out, HasSubstr("  162 Out of radix operand 10000A\n"));
+}
+
 TEST_F(Arith, DivideUniformRadix) {
   // 103 / 10: quotient 10, remainder 3 above the lowest digit F.
   run({"L300 at", word(10), word(0x00640), word(0x0067F), "L160 at", op(2, 302), op(104, 300),

@@ -171,6 +171,14 @@ TEST_F(EmuTest, WatchSeveralWords) {
   Result n50 = prog({"0/0/0 0"}, {"-m300", "-n50"});
   EXPECT_THAT(n50.out, HasSubstr("  Location   310 changed from 000000"));
   EXPECT_THAT(n50.out, HasSubstr("                           to 000000"));
+  // The copy is taken only when a change is reported: 307 changes unwatched,
+  // then 302 changes; the report shows 307 as it was at the last report.
+  Result copy = prog({"1/1/3 9", "3/0/0 307", "1/1/3 5", "3/0/0 302", "0/0/0 0"}, {"-m300", "-n5"});
+  EXPECT_THAT(copy.out,
+              HasSubstr("  Location   300 changed from 000000 000000 000000 000000 000000 000000 "
+                        "000000 000000 000000 000000\n"
+                        "  (SC =   163)             to 000000 000000 000005 000000 000000 000000 "
+                        "000000 000009 000000 000000\n"));
   // A watched area at the top of the store compares only what is there.
   Result top = prog({"0/0/0 0"}, {"-m32760", "-n20"});
   EXPECT_THAT(top.out, HasSubstr("  Location 32760 changed from FFFFFFFF"));

@@ -561,6 +561,15 @@ std::vector<std::string> text_words(const std::vector<int>& c) {
   return v;
 }
 
+TEST_F(EmuTest, LookUpLeavesNAtTheEntryFound) {
+  // The limit stops the instruction after the look-up: the dump shows N
+  // where the search ended.
+  Result r = prog(
+      {"1/1/3 3", "1/0/0 300", "0/0/0 0", "L300 at", "0/0/0 1", "0/0/0 2", "0/0/0 3", "0/0/0 5"},
+      {"-a3"});
+  EXPECT_THAT(r.out, HasSubstr(" N = 302   (302) = 000003 (303) = 000005\n"));
+}
+
 TEST_F(EmuTest, LookUpInAProgram) {
   // SELECT LITERAL ADDRESS 12, TABLE LOOK UP at 300, HALT.
   Result r = prog({"L300 at", word(5), word(10), word(20), "L160 at", ins(1, 1, 3, 12),

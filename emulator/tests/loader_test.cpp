@@ -1,5 +1,7 @@
 // The program file loader: line kinds, listing form, overlays, chapter 0 and
 // the lines it refuses.
+#include <sys/stat.h>
+
 #include "harness.h"
 
 using ::testing::HasSubstr;
@@ -89,7 +91,7 @@ TEST_F(EmuTest, ChapterZeroFillsTheRouteTable) {
 
 TEST_F(EmuTest, RefusedLines) {
   for (const char* bad : {"32/0/0 0", "0/2/0 0", "0/0/4 0", "0/0/0 8192", "-3/0/0 1", "0/0/0 -5",
-                          "O15   100   200", "O01   300   300", "O01 32000 32769"}) {
+                          "O15   100   200", "O01   300   299", "O01 32000 32769"}) {
     Result r = prog({bad});
     EXPECT_EQ(r.status, 1) << bad;
     EXPECT_THAT(r.out, HasSubstr(std::string("Error: ") + bad + "\n")) << bad;
@@ -100,6 +102,36 @@ TEST_F(EmuTest, RefusedLines) {
   Result x = prog({"X32750 at", "0/0/0 0"});
   EXPECT_EQ(x.status, 1);
   EXPECT_THAT(x.out, HasSubstr("Error: X32750 at\n"));
+}
+
+TEST_F(EmuTest, EmptyOverlayIsAnOverlay) {
+  // An empty stretch (as written for a chapter with no words) saves nothing;
+  // entering it restores nothing.
+  Result r =
+      prog({"O01   300   300 empty", "L300 at", "0/0/0 7", "L160 at", "0/1/1 4000", "23/0/2 102",
+            "26/0/2 2", "L4000 at", "0/0/0 0", "0/0/0 0", "0/0/0 0", "0/0/0 0", "0/0/0 0"},
+           {"-v1"});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("Overlay 1 from 300 to 299\n"));
+  EXPECT_THAT(r.out, HasSubstr("Entering overlay 1, starts at 300 - 0 short words"));
+  EXPECT_EQ(M.store[300], 7);
+}
+
+TEST_F(EmuTest, UnreadableFilesAreUnopenable) {
+  mkdir("adir", 0755);
+  Result r = emu({"adir"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "adir: Is a directory\n");
+  EXPECT_THAT(r.out, HasSubstr("Illegal: Cannot open binary program"));
+  EXPECT_THAT(r.out, Not(HasSubstr("loaded")));
+  // The paper tape reader file too: group 4 open on a reader route.
+  put("prog.txt", "t\nL1034 at\n" + word(5 << 16 | 9) + "\n" + word(0x5152) +
+                      "\nX1000 at\nL160 at\n0/1/1 4000\n23/0/2 160\n26/0/2 2\nL4000 at\n" +
+                      word(9) + "\n" + word(15) + "\n0/0/0 0\n0/0/0 0\n0/0/0 0\n");
+  Result p = emu({"prog.txt", "adir"});
+  EXPECT_EQ(p.status, 1);
+  EXPECT_EQ(p.err, "adir: Is a directory\n");
+  EXPECT_THAT(p.out, HasSubstr("Illegal: Cannot open paper tape reader file"));
 }
 
 TEST_F(EmuTest, MissingProgramFile) {

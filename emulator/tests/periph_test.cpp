@@ -332,7 +332,10 @@ TEST_F(Periph, FatalReportsOfTheTapeOperations) {
 
   Prog big;
   big.ptr(18, 3000).ptr(19, 3000).call(43, 18, 0, 19);
-  EXPECT_THAT(run(big).out, HasSubstr("Illegal: Oversize MT block [000013 19 23]"));
+  Result b = run(big);
+  EXPECT_THAT(b.out, HasSubstr("Illegal: Oversize MT block [000013 19 23]"));
+  // D already holds the block number that went into the transit area.
+  EXPECT_THAT(b.out, HasSubstr(" D = 000000 00048 [0 72]\n"));
 
   // Start of tape: the route of the table entry, 18 for route 20.
   Prog back;
