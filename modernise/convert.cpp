@@ -1,6 +1,8 @@
 // Listing conversion: first part (program lines up to END) with anchors at each
 // definition, reference links and annotations; second part (the index) with
 // anchors linking back to the definitions.
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -332,6 +334,28 @@ static void loadmap(const char* name, Setup& s, FILE* out, FILE* err) {
   std::fclose(f);
 }
 
+// Reads the whole listing into text, so that a listing that cannot be read
+// fails before the output file is opened and emptied. A directory is refused
+// with EISDIR. False with errno set.
+static bool slurp(const char* name, std::string& text) {
+  FILE* f = std::fopen(name, "r");
+  if (!f) return false;
+  struct stat st;
+  if (fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+    std::fclose(f);
+    errno = EISDIR;
+    return false;
+  }
+  char b[1 << 15];
+  size_t n;
+  while ((n = std::fread(b, 1, sizeof b, f)) > 0) text.append(b, n);
+  bool bad = std::ferror(f);
+  int code = errno;
+  std::fclose(f);
+  errno = bad ? (code ? code : EIO) : 0;
+  return !bad;
+}
+
 int modernise(int argc, char** argv, FILE* out, FILE* err) {
   Setup s;
   int i = 1;
@@ -359,13 +383,12 @@ int modernise(int argc, char** argv, FILE* out, FILE* err) {
     return 2;
   }
   const char* lname = argv[i];
-  std::vector<char> inbuf(1 << 16);  // a larger read buffer for the listing
-  FILE* in = std::fopen(lname, "r");
-  if (!in) {
+  std::string text;
+  FILE* in = nullptr;
+  if (!slurp(lname, text) || !(in = fmemopen(text.data(), text.size(), "r"))) {
     syserr(err, lname, errno);
     return 1;
   }
-  std::setvbuf(in, inbuf.data(), _IOFBF, inbuf.size());
   const char* oname = i + 1 < argc ? argv[i + 1] : nullptr;
   FILE* o = out;
   if (oname) {

@@ -443,6 +443,9 @@ TEST_F(ModerniseProg, CommandLine) {
   EXPECT_EQ(err, "nodir/o.htm: No such file or directory\n");
   EXPECT_EQ(run({"."}, out, err), 1);  // a folder opens but cannot be read
   EXPECT_EQ(err, ".: Is a directory\n");
+  write("o.htm", "old page\n");  // an output file named is left as it was
+  EXPECT_EQ(run({".", "o.htm"}, out, err), 1);
+  EXPECT_EQ(err + read("o.htm"), ".: Is a directory\nold page\n");
 }
 
 TEST_F(ModerniseProg, ConvertsTheBundledSample) {
