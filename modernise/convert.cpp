@@ -1,6 +1,8 @@
 // Listing conversion: first part (program lines up to END) with anchors at each
 // definition, reference links and annotations; second part (the index) with
 // anchors linking back to the definitions.
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -153,6 +155,22 @@ static void escape(const std::string& s, std::string& e) {
   e.append(run, end - run);
 }
 
+// Appends an operation name for the page: "<" and "&" as entities, and in an
+// attribute value (attr) the double quote too. The listing's own escape does
+// not apply: "g" in a name is a letter.
+static void addname(std::string& o, const char* name, bool attr = false) {
+  for (const char* p = name; *p; p++) {
+    if (*p == '<')
+      o += "&lt;";
+    else if (*p == '&')
+      o += "&amp;";
+    else if (attr && *p == '"')
+      o += "&quot;";
+    else
+      o += *p;
+  }
+}
+
 // The reference link "<A HREF=#rN>N</A>" and the text from column 30.
 static void reflink(std::string& o, const std::string& e, int ref) {
   o += "<A HREF=#r";
@@ -168,14 +186,16 @@ static void instruction(std::string& o, std::string& e, int ref, int mode) {
   int op = col(e, 19) == ' ' ? 0 : num(e, 19);
   const char* name = opname(op, num(e, 40), num(e, 43));
   if (mode == 8 && ismachine(op)) {
+    std::string n;
+    addname(n, name);
     if (e.size() >= 46 + 28) {
-      // Columns 46-72 are blanked and the name (27 characters at most) is
-      // written over them; what follows column 72 stays.
-      e.replace(46, 27, 27, ' ');
-      e.replace(46, std::strlen(name), name);
+      // Columns 46-72 give way to the name padded with blanks to their width
+      // (the names fit it); what follows column 72 stays.
+      if (n.size() < 27) n.resize(27, ' ');
+      e.replace(46, 27, n);
     } else {
       e.resize(46, ' ');
-      e += name;
+      e += n;
     }
   }
   // The operation field runs from column 19 to the first character not above
@@ -190,12 +210,12 @@ static void instruction(std::string& o, std::string& e, int ref, int mode) {
   if (low3 == 0 || mode == 2) {
     add(o, e, 0, lim);
     if (isref) reflink(o, e, ref);
-    if (mode == 2) o += name;
+    if (mode == 2) addname(o, name);
   } else {
     add(o, e, 0, 18);
     if (mode == 1) {
       o += " <SPAN TITLE=\"";
-      o += name;
+      addname(o, name, true);
       o += "\">";
       add(o, e, 19, fend);
       o += "</SPAN> ";
@@ -332,6 +352,28 @@ static void loadmap(const char* name, Setup& s, FILE* out, FILE* err) {
   std::fclose(f);
 }
 
+// Reads the whole listing into text, so that a listing that cannot be read
+// fails before the output file is opened and emptied. A directory is refused
+// with EISDIR. False with errno set.
+static bool slurp(const char* name, std::string& text) {
+  FILE* f = std::fopen(name, "r");
+  if (!f) return false;
+  struct stat st;
+  if (fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+    std::fclose(f);
+    errno = EISDIR;
+    return false;
+  }
+  char b[1 << 15];
+  size_t n;
+  while ((n = std::fread(b, 1, sizeof b, f)) > 0) text.append(b, n);
+  bool bad = std::ferror(f);
+  int code = errno;
+  std::fclose(f);
+  errno = bad ? (code ? code : EIO) : 0;
+  return !bad;
+}
+
 int modernise(int argc, char** argv, FILE* out, FILE* err) {
   Setup s;
   int i = 1;
@@ -359,13 +401,12 @@ int modernise(int argc, char** argv, FILE* out, FILE* err) {
     return 2;
   }
   const char* lname = argv[i];
-  std::vector<char> inbuf(1 << 16);  // a larger read buffer for the listing
-  FILE* in = std::fopen(lname, "r");
-  if (!in) {
+  std::string text;
+  FILE* in = nullptr;
+  if (!slurp(lname, text) || !(in = fmemopen(text.data(), text.size(), "r"))) {
     syserr(err, lname, errno);
     return 1;
   }
-  std::setvbuf(in, inbuf.data(), _IOFBF, inbuf.size());
   const char* oname = i + 1 < argc ? argv[i + 1] : nullptr;
   FILE* o = out;
   if (oname) {

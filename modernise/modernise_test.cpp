@@ -266,6 +266,16 @@ TEST(ModerniseAnnotation, Mode8WritesMachineNames) {
   EXPECT_EQ(one(o), o + "\n");
 }
 
+TEST(ModerniseAnnotation, NamesAreEscapedForThePage) {
+  std::string p = procr + "\n";
+  auto one = [&](const char* op, int m) {
+    return body(p + instr(op, "", "0", "3") + "\n", mode(m));
+  };
+  EXPECT_NE(one("127", 8).find(" 0  3  jump A &lt; Z\n"), std::string::npos);
+  EXPECT_NE(one("73", 1).find("TITLE=\"JUMP IF A &lt; 0\">"), std::string::npos);
+  EXPECT_NE(one("73", 2).find(" JUMP IF A &lt; 0\n"), std::string::npos);
+}
+
 TEST(ModerniseIndex, ProcedureAndSectionLines) {
   std::string end = line({{10, "01999"}, {20, "END"}}) + "\n";
   std::string idx =
@@ -443,6 +453,9 @@ TEST_F(ModerniseProg, CommandLine) {
   EXPECT_EQ(err, "nodir/o.htm: No such file or directory\n");
   EXPECT_EQ(run({"."}, out, err), 1);  // a folder opens but cannot be read
   EXPECT_EQ(err, ".: Is a directory\n");
+  write("o.htm", "old page\n");  // an output file named is left as it was
+  EXPECT_EQ(run({".", "o.htm"}, out, err), 1);
+  EXPECT_EQ(err + read("o.htm"), ".: Is a directory\nold page\n");
 }
 
 TEST_F(ModerniseProg, ConvertsTheBundledSample) {

@@ -3,6 +3,8 @@
 // output is exactly what " %06X %05X %s" would give.
 #include "dump.h"
 
+#include <cstring>
+
 #include "tape.h"
 
 namespace dump {
@@ -60,7 +62,7 @@ void render(const char m2h[256], int32_t u, int32_t l, char* s) {
   }
 }
 
-int dump(int fd, const char* name, FILE* out) {
+int dump(int fd, const char* name, FILE* out, FILE* err) {
   char m2h[256];
   table(m2h);
   std::fprintf(out, "File: %s\n", name);
@@ -72,8 +74,14 @@ int dump(int fd, const char* name, FILE* out) {
   long blocks = 0;
   for (;;) {
     int32_t h;
-    int size = tape::read_buf(fd, buf, tape::MAXBLK, &h);
-    if (size < 0) break;
+    tape::Got got;
+    int size = tape::read_buf(fd, buf, tape::MAXBLK, &h, &got);
+    if (size < 0 && got.err == 0) break;
+    if (size < 0) {
+      std::fprintf(err, "tapedump: %s: block %ld: read error: %s\n", name, blocks + 1,
+                   std::strerror(got.err));
+      return std::ferror(out) ? -1 : 1;
+    }
     blocks++;
     char* s = text + std::snprintf(text, 64, "\nBlock %ld,  size = %d (prev = %d)", blocks, size,
                                    tape::prev_of(h));
@@ -97,6 +105,21 @@ int dump(int fd, const char* name, FILE* out) {
     *s++ = '\n';
     std::fwrite(text, 1, s - text, out);
     if (std::ferror(out)) return -1;
+    // A block not read whole is printed from the buffer as it stands, but it
+    // marks the image as damaged and ends the dump.
+    if (got.err != 0) {
+      std::fprintf(err, "tapedump: %s: block %ld: read error: %s\n", name, blocks,
+                   std::strerror(got.err));
+    } else if (got.head < 4) {
+      std::fprintf(err, "tapedump: %s: block %ld cut short: %d of 4 header bytes read\n", name,
+                   blocks, got.head);
+    } else if (got.data < 4L * size) {
+      std::fprintf(err, "tapedump: %s: block %ld cut short: %ld of %d words read\n", name, blocks,
+                   got.data / 4, size);
+    } else {
+      continue;
+    }
+    return 1;
   }
   return std::ferror(out) ? -1 : 0;
 }

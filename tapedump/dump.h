@@ -16,8 +16,10 @@ void table(char m2h[256]);
 void render(const char m2h[256], int32_t u, int32_t l, char* s);
 
 // Dump the image open on fd to out, headed by "File: name". Reads forwards
-// to the end of the file; never fails on the image's contents. Returns 0,
-// or -1 when writing to out failed.
-int dump(int fd, const char* name, FILE* out);
+// to the end of the file. A block cut short by the end of the file or by a
+// read error is printed from the buffer as it stands, then said on err and
+// the dump ends. Returns 0 for a sound image, 1 for a damaged one, -1 when
+// writing to out failed.
+int dump(int fd, const char* name, FILE* out, FILE* err);
 
 }  // namespace dump

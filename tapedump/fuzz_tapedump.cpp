@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   lseek(fd, 0, SEEK_SET);
-  dump::dump(fd, "fuzz", null);
+  dump::dump(fd, "fuzz", null, null);
   close(fd);
   return 0;
 }

@@ -19,11 +19,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n", argv[1], std::strerror(errno));
     return 1;
   }
-  int rc = dump::dump(fd, argv[1], stdout);
+  int rc = dump::dump(fd, argv[1], stdout, stderr);
   close(fd);
-  if (std::fflush(stdout) != 0 || rc != 0) {
+  if (std::fflush(stdout) != 0 || rc < 0) {
     std::fprintf(stderr, "tapedump: write error: %s\n", std::strerror(errno));
     return 1;
   }
-  return 0;
+  return rc;
 }

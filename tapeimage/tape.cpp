@@ -28,11 +28,13 @@ constexpr int LIMIT = 2000;    // the search stops here: oversize block
 constexpr int32_t FINIS[6] = {0xF6F6F, 0x6F6F6, 0x55972, 0x56596, 0x0007E, 0x7E000};
 
 // Read up to n bytes, retrying short reads; -1 only when nothing was read.
-long fill(int fd, unsigned char* b, long n) {
+// A host error, even after some bytes, leaves its errno in *err when given.
+long fill(int fd, unsigned char* b, long n, int* err = nullptr) {
   long got = 0;
   while (got < n) {
     ssize_t r = ::read(fd, b + got, n - got);
     if (r < 0 && errno == EINTR) continue;
+    if (r < 0 && err) *err = errno;
     if (r <= 0) return got > 0 ? got : r;
     got += r;
   }
@@ -40,13 +42,13 @@ long fill(int fd, unsigned char* b, long n) {
 }
 
 // Read up to n words into w. Returns the bytes read (0 at the end of the
-// file) or -1 on a host error before any byte.
-long get(int fd, int32_t* w, long n) {
+// file) or -1 on a host error before any byte; *err as for fill().
+long get(int fd, int32_t* w, long n, int* err = nullptr) {
   unsigned char b[CHUNK * 4];
   long total = 0;
   while (n > 0) {
     long k = n < CHUNK ? n : CHUNK;
-    long r = fill(fd, b, k * 4);
+    long r = fill(fd, b, k * 4, err);
     if (r < 0) return total > 0 ? total : -1;
     long full = r / 4;
     for (long i = 0; i < full; i++) {
@@ -274,14 +276,22 @@ void encode(int n, int32_t* lo, int32_t* up) {
   *up = (int32_t)(v >> 20);
 }
 
-int read_buf(int fd, int32_t* buf, int cap, int32_t* hdr) {
+int read_buf(int fd, int32_t* buf, int cap, int32_t* hdr, Got* got) {
+  Got g;
   int32_t h = cap > 0 ? buf[0] : 0;
-  if (get(fd, &h, 1) <= 0) return -1;
+  long r = get(fd, &h, 1, &g.err);
+  if (r <= 0) {
+    if (got) *got = g;
+    return -1;
+  }
+  g.head = (int)r;
   if (cap > 0) buf[0] = h;
   if (hdr) *hdr = h;
   int n = size_of(h);
   int m = n < cap ? n : cap;
-  long r = get(fd, buf, m);
+  r = get(fd, buf, m, &g.err);
+  g.data = r > 0 ? r : 0;
+  if (got) *got = g;
   if (n > m && r == 4L * m) {
     // Skip the rest of the block so that the next read meets its successor.
     long skip = 4L * (n - m);

@@ -111,6 +111,13 @@ void encode(int n, int32_t* lo, int32_t* up);
 // field, or -1 at the end of the file or on a read error, with buf unchanged
 // (a header read of 1 to 3 bytes counts as a header). A short data read
 // leaves the rest of buf as it was. *hdr, when given, receives the header.
-int read_buf(int fd, int32_t* buf, int cap, int32_t* hdr = nullptr);
+// *got, when given, receives what the reads met, so that a caller can tell a
+// whole block from one cut short by the end of the file or a host error.
+struct Got {
+  int head = 0;   // bytes of the header read: 4, or 1-3 when cut short
+  long data = 0;  // bytes of data read: 4 x min(size, cap) when whole
+  int err = 0;    // errno of a failed host read, 0 when none failed
+};
+int read_buf(int fd, int32_t* buf, int cap, int32_t* hdr = nullptr, Got* got = nullptr);
 
 }  // namespace tape
