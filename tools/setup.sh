@@ -10,5 +10,5 @@ if [ ${#need[@]} -gt 0 ]; then
   sudo=""
   [ "$(id -u)" = 0 ] || sudo=sudo
   $sudo apt-get update
-  $sudo DEBIAN_FRONTEND=noninteractive apt-get install -y "${need[@]}"
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y "${need[@]}"
 fi
