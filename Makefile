@@ -1,8 +1,9 @@
 # One-command entry points; see README.md.
 BUILD ?= build
 JOBS ?= 2
+PREFIX ?= /usr/local
 
-.PHONY: all setup build demo test asan bench clean
+.PHONY: all setup build demo test install asan bench clean
 
 all: build
 
@@ -19,6 +20,10 @@ demo: build
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The programs into $(PREFIX)/bin, their manual pages into $(PREFIX)/share/man.
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 # The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: setup
