@@ -50,9 +50,23 @@
 #include <cstring>
 #include <string>
 
+#include "about.h"
 #include "builder.h"
 
+static const char help[] =
+    "usage: mktape description tape-image\n"
+    "Builds a synthetic program tape image from a text description: the\n"
+    "allocation, files, transit areas and chapters with their words. The\n"
+    "description's lines are listed in zelk(5).\n"
+    "\n"
+    "  --help, --version\n"
+    "\n"
+    "Exit status: 0; 1 when the description cannot be read or is not\n"
+    "understood (the message names the line), or the image cannot be written.\n"
+    "See mktape(1).\n";
+
 int main(int argc, char** argv) {
+  if (int rc = about(argc, argv, "mktape", help); rc >= 0) return rc;
   if (argc != 3) {
     std::fprintf(stderr, "usage: mktape description tape-image\n");
     return 1;

@@ -6,10 +6,24 @@
 #include <cstdio>
 #include <cstring>
 
+#include "about.h"
 #include "dump.h"
 #include "tape.h"
 
+static const char help[] =
+    "usage: tapedump IMAGE\n"
+    "Prints every block of the tape image IMAGE to standard output: its number,\n"
+    "size and the size of the block before it, then its words in pairs, five\n"
+    "pairs a line, each pair as upper and lower word in hexadecimal followed by\n"
+    "the five characters it spells.\n"
+    "\n"
+    "  --help, --version\n"
+    "\n"
+    "Exit status: 0; 1 when the image cannot be opened or the output cannot be\n"
+    "written; 2 when no image is named. See tapedump(1).\n";
+
 int main(int argc, char** argv) {
+  if (int rc = about(argc, argv, "tapedump", help); rc >= 0) return rc;
   if (argc < 2) {
     std::fprintf(stderr, "usage: tapedump IMAGE\n");
     return 2;
