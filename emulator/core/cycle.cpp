@@ -2,6 +2,7 @@
 #include "cycle.h"
 
 #include <algorithm>
+#include <climits>
 
 #include "arith.h"
 #include "fmt.h"
@@ -69,9 +70,8 @@ static void watch() {
 // column shows the radix register, or the next-instruction modification
 // that applies to this instruction: negative ones as the absolute address
 // they name, with a star.
-static void trace(int sc, int32_t w, int dv) {
-  if (!M.log) return;
-  char buf[256];
+int trace_line(char* buf, int sc, int32_t w, int n) {
+  int dv = w >> 13;
   char* p = put_dec(buf, sc, 5);
   int k = (w >> 13) & 3;
   p = put_str(p, " ---> ");
@@ -81,7 +81,7 @@ static void trace(int sc, int32_t w, int dv) {
   *p++ = '/';
   p = put_dec(p, k, 1);
   *p++ = ' ';
-  p = put_dec(p, M.n, 5);
+  p = put_dec(p, n, 5);
   p = put_str(p, " || ");
   p = put_hex(p, (uint32_t)M.a.up, 6);
   *p++ = ' ';
@@ -108,7 +108,13 @@ static void trace(int sc, int32_t w, int dv) {
   p = put_str(p, " | ");
   p = put_str(p, dv >= 0 && dv < 256 ? name_of(dv) : "Invalid");
   *p++ = '\n';
-  fwrite(buf, 1, (size_t)(p - buf), M.log);
+  return (int)(p - buf);
+}
+
+static void trace(int sc, int32_t w) {
+  if (!M.log) return;
+  char buf[256];
+  fwrite(buf, 1, (size_t)trace_line(buf, sc, w, M.n), M.log);
 }
 
 // Decode values that name no operation are passed over; those the machine
@@ -232,7 +238,7 @@ void interrupted() { fatal_status("Run interrupted", M.sc, 128 + intr); }
 // One instruction the full way: limits, watch, the pending modification,
 // the trace line. Used whenever the fast path below cannot be.
 static void slow_step() {
-  if (intr) interrupted();
+  if (intr && !hooks.on) interrupted();
   if (M.count == M.event) event();
   if (M.watch >= 0) watch();
   unsigned sc = (unsigned)M.sc;
@@ -241,7 +247,7 @@ static void slow_step() {
   M.instr = w;
   M.n = (int)((sc & 0x6000) + (unsigned)(w & 0x1FFF) + (unsigned)M.nim);
   int dv = w >> 13;
-  if (M.verbosity > 5) trace((int)sc, w, dv);
+  if (M.verbosity > 5) trace((int)sc, w);
   M.sc = (int)sc + 1;
   M.nim = 0;
   exec(dv);
@@ -297,7 +303,8 @@ __attribute__((cold, noinline)) static int32_t top_word(unsigned sc) {
 // instruction once a trace, watch or modification becomes active) or SC
 // leaves the store; that instruction is then begun by slow_step(). Every
 // other operation is called with the machine state in M.
-__attribute__((noinline)) static void fast() {
+template <bool BP>
+__attribute__((noinline)) static void fast(long long cap) {
   // Threaded dispatch: each in-line operation ends by fetching and
   // dispatching the next instruction through this table of labels.
   static void* tab[256];
@@ -328,6 +335,7 @@ __attribute__((noinline)) static void fast() {
   long long stop = M.count + 1;
   if (!M.slow && !M.nim)
     stop = M.event > M.count ? std::min(M.event, M.count + CHUNK) : M.count + CHUNK;
+  stop = std::min(stop, cap);
   long long left = stop - M.count;
   uint32_t radix = (uint32_t)M.radix, uradix = (uint32_t)M.uradix;
   int32_t* const store = M.store;
@@ -336,13 +344,14 @@ __attribute__((noinline)) static void fast() {
 
 // Fetch and dispatch the instruction at sc; sc still names it while its
 // operation runs, which advances sc itself.
-#define NEXT()                        \
-  do {                                \
-    if (--left == 0) goto out;        \
-    w = store[sc];                    \
-    dv = w >> 13;                     \
-    if ((unsigned)dv > 255) goto odd; \
-    goto* tab[dv];                    \
+#define NEXT()                         \
+  do {                                 \
+    if (--left == 0) goto out;         \
+    if (BP && hooks.brk[sc]) goto out; \
+    w = store[sc];                     \
+    dv = w >> 13;                      \
+    if ((unsigned)dv > 255) goto odd;  \
+    goto* tab[dv];                     \
   } while (0)
 
 // STEP ON AND TEST on modifier register k (the modification group is fixed
@@ -447,13 +456,70 @@ out:
 
 // The cycle: the fast path while it can, one full step when it cannot.
 [[noreturn]] void run() {
+  begin();
+  for (;;) {
+    fast<false>(LLONG_MAX);
+    M.count++;
+    slow_step();
+  }
+}
+
+void begin() {
   M.count = 0;
   M.sc = M.entry;
   if (M.verbosity > 5) header(1);
   recheck();
+}
+
+Hooks hooks;
+
+// Compares the console's watched words with its copy; true on a change,
+// which the copy then takes.
+static bool watch_hit() {
+  bool hit = false;
+  for (auto& w : hooks.watches) {
+    for (size_t i = 0; i < w.copy.size(); i++) {
+      int32_t v = M.store[w.addr + i];
+      if (v != w.copy[i] && !hit) {
+        hit = true;
+        hooks.hit = {w.addr + (int)i, w.copy[i], v};
+      }
+    }
+  }
+  if (hit)
+    for (auto& w : hooks.watches)
+      for (size_t i = 0; i < w.copy.size(); i++) w.copy[i] = M.store[w.addr + i];
+  return hit;
+}
+
+Stop go(long long n) {
+  long long end = n < 0 ? LLONG_MAX : M.count + n;
+  bool first = true;
   for (;;) {
-    fast();
+    if (M.count >= end) return STEPPED;
+    if (intr) {
+      intr = 0;
+      return INTERRUPTED;
+    }
+    // The instruction the console stopped at is obeyed before breakpoints
+    // are looked at again.
+    if (!first) {
+      long long cap = end == LLONG_MAX ? LLONG_MAX : end + 1;
+      if (hooks.nbrk)
+        fast<true>(cap);
+      else
+        fast<false>(cap);
+      if (M.count >= end) return STEPPED;
+      if (intr) {
+        intr = 0;
+        return INTERRUPTED;
+      }
+      if (hooks.nbrk && (unsigned)M.sc < (unsigned)STORE && hooks.brk[M.sc]) return BROKE;
+    }
+    first = false;
+    hooks.last = M.sc;
     M.count++;
     slow_step();
+    if (!hooks.watches.empty() && watch_hit()) return WATCHED;
   }
 }

@@ -1,10 +1,51 @@
 // Start-up and the instruction cycle.
 #pragma once
 
+#include <vector>
+
 #include "machine.h"
 
 // Runs the instruction cycle from the entry address; leaves only by RunEnd.
 [[noreturn]] void run();
+
+// Sets the machine at the entry address with the count at 0, ready for its
+// first instruction (the trace header written when the trace is on).
+void begin();
+
+// Formats the trace line of the word w at address sc with operand address n
+// into buf (256 bytes); returns its length. The line ends in a newline.
+int trace_line(char* buf, int sc, int32_t w, int n);
+
+// What the console sets for the cycle to look at: address breakpoints and
+// watched store stretches. Only go() looks at them.
+struct Watch {
+  int addr;                   // first watched location
+  std::vector<int32_t> copy;  // the words as last seen
+};
+struct Hooks {
+  bool on = false;              // a console drives the cycle
+  uint8_t brk[STORE + 2] = {};  // 1 at an address with a breakpoint
+  int nbrk = 0;                 // addresses with a breakpoint
+  std::vector<Watch> watches;
+  int last = 0;  // address of the instruction obeyed last
+  // Reads the operator's reply to an alarm into buf (as fgets does); set by
+  // the console, which asks at its own prompt.
+  char* (*reply)(char* buf, int size) = nullptr;
+  struct {
+    int addr;
+    int32_t from, to;
+  } hit{};  // the change that stopped the cycle at a watch
+};
+extern Hooks hooks;
+
+// Why go() stopped.
+enum Stop { STEPPED, BROKE, WATCHED, INTERRUPTED };
+
+// Obeys at most n instructions (n below 0: no bound) and returns why it
+// stopped: the count obeyed, a breakpoint at SC (never the instruction it
+// starts at), a change in a watched stretch, or an interrupt. The end of the
+// run leaves by RunEnd as in run().
+Stop go(long long n);
 
 // Reads a leading decimal integer as the C library does (white space, sign,
 // digits up to the first non-digit; none gives 0), saturating on overflow.
@@ -32,6 +73,10 @@ int emulate(int argc, char** argv, const Io& io = Io{});
 // Ends the run after an interrupt: the fatal report "Run interrupted" with
 // SC as value and the status 128 + the signal.
 [[noreturn, gnu::cold]] void interrupted();
+
+// The console (-i): commands between instructions until the operator quits;
+// returns the run's exit status.
+int console();
 
 // Installs the handlers of SIGINT and SIGTERM. With restart off, a host call
 // that waits (the operator's reply) returns early when a signal arrives.

@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "cycle.h"
 #include "ops.h"
 
 Machine M;
@@ -57,7 +58,7 @@ void reset() {
 }
 
 void recheck() {
-  M.slow = M.verbosity > 5 || M.watch >= 0;
+  M.slow = M.verbosity > 5 || M.watch >= 0 || !hooks.watches.empty();
   // Only counts still ahead matter: one already passed can never recur.
   long long e = -1;
   if (M.limit > M.count) e = M.limit;

@@ -30,13 +30,15 @@ struct Reg {
 
 // One route table entry; routes 9(k+1) .. 9(k+1)+8 share entry k.
 struct Route {
-  int fd = -1;      // open host file (tape image or printer file)
-  int name = -1;    // two machine characters, bits 8-15 and 0-7
-  int type = -1;    // device type from chapter 0
-  int mode = -1;    // 0 output, 1 input, -1 none
-  int last = 0;     // tape position state: size of the block just passed
-  int count = 7;    // block count for numbering written blocks
-  int pending = 0;  // last tape move was a backward read
+  int fd = -1;       // open host file (tape image or printer file)
+  int name = -1;     // two machine characters, bits 8-15 and 0-7
+  int type = -1;     // device type from chapter 0
+  int mode = -1;     // 0 output, 1 input, -1 none
+  int last = 0;      // tape position state: size of the block just passed
+  int count = 7;     // block count for numbering written blocks
+  int pending = 0;   // last tape move was a backward read
+  std::string path;  // name of the open host file
+  int oflags = 0;    // flags that open it again where it stands (no create)
 };
 
 // One saved store image (overlay).

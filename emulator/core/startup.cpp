@@ -69,6 +69,7 @@ static void default_signals() {
 
 void start(int argc, char** argv, const Io& io) {
   reset();
+  hooks = Hooks{};
   M.out = io.out;
   M.err = io.err;
   M.in = io.in;
@@ -98,6 +99,7 @@ void start(int argc, char** argv, const Io& io) {
       case 'n': M.wlen = clampi(v); break;
       case 'a': M.limit = v; break;
       case 'b': M.exch = false; break;
+      case 'i': hooks.on = true; break;
       default: break;
     }
   }
@@ -123,12 +125,16 @@ int emulate(int argc, char** argv, const Io& io) {
   int status;
   try {
     start(argc, argv, io);
-    run();
+    if (hooks.on)
+      status = console();
+    else
+      run();
   } catch (const RunEnd& e) {
     status = e.status;
   }
   fflush(M.out);
   if (M.log) fflush(M.log);
   default_signals();
+  hooks = Hooks{};
   return status;
 }

@@ -22,6 +22,8 @@ void printer_file(Route& e, int r, bool more) {
   host_name(name, sizeof name, "LP", r);
   if (e.fd >= 0) close(e.fd);  // a second open starts the file again
   e.fd = open(name, O_WRONLY | O_CREAT | (more ? O_APPEND : O_TRUNC), 0640);
+  e.path = name;
+  e.oflags = O_WRONLY | (more ? O_APPEND : 0);
   if (e.fd < 0) {
     fprintf(M.err, "%s: %s\n", name, strerror(errno));
     fatal("Cannot open printer file", r);

@@ -1,5 +1,6 @@
 // Routes and the tape operations on them: open, input one block, output one
 // block, run back, run on, step back, close and rewind, over tape images.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -102,6 +103,8 @@ void open_image(Route& e, int r, bool write) {
   char name[64];
   host_name(name, sizeof name, "MT", r);
   e.fd = write ? tape::open_write(name) : tape::open_read(name);
+  e.path = name;
+  e.oflags = O_RDWR;
   if (e.fd < 0) {
     fprintf(M.err, "%s: %s\n", name, strerror(errno));
     fatal("Cannot open mag tape file", r);

@@ -19,6 +19,10 @@ constexpr int REPLY = 128;  // characters of a reply line that are looked at
 void reply_line(char* buf, int size) {
   buf[0] = 0;
   // An interrupt while the operator is asked ends the wait and the run.
+  if (hooks.reply) {
+    if (!hooks.reply(buf, size)) buf[0] = 0;
+    return;
+  }
   catch_signals(false);
   char* got = fgets(buf, size, M.in);
   catch_signals(true);
