@@ -27,6 +27,13 @@ for p in add_loop sub_loop mul_loop; do
   rm -f log.txt
 done
 
+# The console: continue with no breakpoint, and with address breakpoints set
+# (at addresses the loop never reaches, so that it runs to its end).
+for b in "" "break 5000\nbreak 6000\nbreak 7000\n"; do
+  t0=$(now); n=$(printf "${b}continue\nquit\n" | "$emu" -i "$here/add_loop.txt" | count); t1=$(now)
+  report add_loop "-i $( [ -n "$b" ] && echo 3bp || echo 0bp)" "$n" "$t0" "$t1"
+done
+
 # The soak run: over three billion instructions (2 + 31000 x 98306), past
 # the range of a 32-bit count, then the unload line with the exact count.
 if [ "${2:-}" = "--soak" ] || [ "${3:-}" = "--soak" ]; then

@@ -12,17 +12,18 @@ mkdir -p "$out"
 flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
 emu_src() {
   ls "$src"/emulator/core/*.cpp "$src"/emulator/loader/*.cpp "$src"/emulator/editing/*.cpp \
-     "$src"/emulator/peripherals/*.cpp "$src"/tapeimage/tape.cpp | grep -v -E '_test\.cpp$|fuzz_'
+     "$src"/emulator/peripherals/*.cpp "$src"/emulator/console/*.cpp "$src"/tapeimage/tape.cpp |
+    grep -v -E '_test\.cpp$|fuzz_'
 }
 emu_inc=(-I"$src"/emulator/core -I"$src"/emulator/loader -I"$src"/emulator/editing
-         -I"$src"/emulator/peripherals -I"$src"/tapeimage)
+         -I"$src"/emulator/peripherals -I"$src"/emulator/console -I"$src"/tapeimage)
 lib_src() { ls "$src"/$1/*.cpp | grep -v -E '_test\.cpp$|fuzz_|/main\.cpp$|/mktape\.cpp$'; }
 
 build() {
   local t=$1
   case $t in
-    loader) clang++ "${flags[@]}" "${emu_inc[@]}" $(emu_src) "$src"/emulator/fuzz_loader.cpp -o "$out/$t" ;;
-    run) clang++ "${flags[@]}" "${emu_inc[@]}" $(emu_src) "$src"/emulator/fuzz_run.cpp -o "$out/$t" ;;
+    loader | run | console | snapshot)
+      clang++ "${flags[@]}" "${emu_inc[@]}" $(emu_src) "$src/emulator/fuzz_$t.cpp" -ledit -o "$out/$t" ;;
     tape) clang++ "${flags[@]}" -I"$src"/tapeimage "$src"/tapeimage/tape.cpp "$src"/tapeimage/fuzz_tape.cpp -o "$out/$t" ;;
     tapedump) clang++ "${flags[@]}" -I"$src"/tapeimage -I"$src"/tapedump $(lib_src tapedump) \
                 "$src"/tapeimage/tape.cpp "$src"/tapedump/fuzz_tapedump.cpp -o "$out/$t" ;;
@@ -34,7 +35,7 @@ build() {
 }
 
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(loader run tape tapedump progtape modernise)
+[ ${#targets[@]} -gt 0 ] || targets=(loader run console snapshot tape tapedump progtape modernise)
 status=0
 for t in "${targets[@]}"; do
   echo "== fuzz target $t: building"

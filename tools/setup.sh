@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs the build tools, GoogleTest and the manual page linters where they
-# are missing (Debian).
+# Installs the build tools, GoogleTest, the console's line editing library
+# and the manual page linters where they are missing (Debian).
 set -e
 need=()
 command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v g++ >/dev/null 2>&1 || need+=(g++)
 command -v make >/dev/null 2>&1 || need+=(make)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+[ -f /usr/include/editline/readline.h ] || need+=(libedit-dev)
 command -v man >/dev/null 2>&1 || need+=(man-db)
 command -v groff >/dev/null 2>&1 || need+=(groff-base)
 command -v mandoc >/dev/null 2>&1 || need+=(mandoc)
