@@ -30,6 +30,17 @@ struct Point {
 std::vector<Point> points;
 int next_id = 1;
 bool tty = false;
+volatile sig_atomic_t prompt_intr = 0;  // Control-C at the prompt
+
+void on_prompt_sigint(int) { prompt_intr = 1; }
+
+// At the prompt Control-C only abandons the line being typed.
+void prompt_signals() {
+  struct sigaction sa {};
+  sa.sa_handler = on_prompt_sigint;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+}
 bool ended = false;
 int status = 0;
 
@@ -47,7 +58,13 @@ bool read_line(const char* prompt, std::string& line) {
   fflush(M.out);
   if (M.log) fflush(M.log);
   if (tty) {
-    char* s = readline(prompt);
+    char* s;
+    for (;;) {
+      prompt_intr = 0;
+      s = readline(prompt);
+      if (s || !prompt_intr) break;
+      fputc('\n', M.out);  // Control-C: a fresh prompt
+    }
     if (!s) return false;
     line = s;
     if (*s) add_history(s);
@@ -185,7 +202,7 @@ void drive(long long n, bool each) {
     if (M.log) fflush(M.log);
     say("the run has ended (exit status %d)\n", status);
   }
-  signal(SIGINT, SIG_IGN);
+  prompt_signals();
 }
 
 void list_points() {
@@ -364,11 +381,32 @@ const char HELP[] =
     "save FILE           snapshot of the machine; restore FILE reads one back\n"
     "help (h), quit (q)\n";
 
+// The words of a command line, split at blanks; a text in double quotes
+// is one word, quotes and blanks included.
+std::vector<std::string> words(const std::string& line) {
+  std::vector<std::string> t;
+  size_t i = 0, n = line.size();
+  while (i < n) {
+    if (isspace((unsigned char)line[i])) {
+      i++;
+      continue;
+    }
+    size_t j = i;
+    if (line[i] == '"') {
+      j = line.find('"', i + 1);
+      j = j == std::string::npos ? n : j + 1;
+    } else {
+      while (j < n && !isspace((unsigned char)line[j])) j++;
+    }
+    t.push_back(line.substr(i, j - i));
+    i = j;
+  }
+  return t;
+}
+
 // Obeys one command; false to leave the console.
 bool command(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> t;
-  for (std::string w; in >> w;) t.push_back(w);
+  std::vector<std::string> t = words(line);
   if (t.empty()) return true;
   const std::string& c = t[0];
   long long a, n;
@@ -448,7 +486,7 @@ int console() {
   ended = false;
   status = 0;
   hooks.reply = reply;
-  signal(SIGINT, SIG_IGN);
+  prompt_signals();
   begin();
   show_next();
   std::string line;
