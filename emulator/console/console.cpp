@@ -316,23 +316,28 @@ void deposit(const std::vector<std::string>& t) {
   M.store[a] = w;
 }
 
+// A register as "name value", in the form its table entry gives.
+void show_reg(const RegInfo& r) {
+  switch (r.kind) {
+    case PAIR: {
+      const Reg* v = (const Reg*)r.p;
+      say("%s %06X %05X", r.name, v->up, v->lo);
+      break;
+    }
+    case COUNT: say("%s %lld", r.name, *(const long long*)r.p); break;
+    case WORD: say("%s %0*X", r.name, (r.bits + 3) / 4, *(const int*)r.p); break;
+    case FLAG: say("%s %d", r.name, *(const bool*)r.p ? 1 : 0); break;
+    default: say("%s %d", r.name, *(const int*)r.p); break;
+  }
+}
+
 void registers() {
   int col = 0;
   for (int i = 0; i < nregs; i++) {
     const RegInfo& r = regs[i];
     if (!r.user) continue;
-    switch (r.kind) {
-      case PAIR: {
-        const Reg* v = (const Reg*)r.p;
-        say("%s%s %06X %05X", col ? "  " : "", r.name, v->up, v->lo);
-        break;
-      }
-      case COUNT: say("%s%s %lld", col ? "  " : "", r.name, *(const long long*)r.p); break;
-      case WORD:
-        say("%s%s %0*X", col ? "  " : "", r.name, (r.bits + 3) / 4, *(const int*)r.p);
-        break;
-      default: say("%s%s %d", col ? "  " : "", r.name, *(const int*)r.p); break;
-    }
+    if (col) say("  ");
+    show_reg(r);
     if (++col == 4 || (r.kind == PAIR && r.p == &M.d)) {
       say("\n");
       col = 0;
@@ -372,7 +377,8 @@ const char HELP[] =
     "                    break alone lists breakpoints and watches\n"
     "delete [K]          remove breakpoint or watch K, or all\n"
     "watch ADDR [LEN] (w) stop after an instruction changes one of LEN words\n"
-    "examine ADDR [N] (x) N words: hexadecimal, instruction, characters\n"
+    "examine ADDR [N] (x) N words: hexadecimal, instruction, characters;\n"
+    "                    examine REGISTER shows any register or setting\n"
     "deposit ADDR VALUE (d) a number (0x.. hexadecimal), A/C/B M, or \"ABCDE\"\n"
     "deposit sc|radix|m1|m2|m3|tag|ind|nim|n|count VALUE, deposit a|b|d UPPER LOWER\n"
     "registers (r)       the registers\n"
@@ -446,6 +452,10 @@ bool command(const std::string& line) {
     say("watch %d\n", points.back().id);
   } else if (c == "examine" || c == "x") {
     n = 1;
+    if (const RegInfo* r = t.size() == 2 ? reg_named(t[1]) : nullptr) {
+      show_reg(*r);  // any register of the table, run control included
+      return say("  (%s)\n", r->what), true;
+    }
     if (t.size() < 2 || t.size() > 3 || !address(t[1], a) ||
         (t.size() == 3 && (!number(t[2], n) || n < 1 || a + n > STORE)))
       return say("examine ADDR [COUNT], inside the store\n"), true;
