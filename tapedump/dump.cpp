@@ -72,15 +72,18 @@ int dump(int fd, const char* name, FILE* out, FILE* err) {
   // A block line, then per pair at most 24 characters, per line 5 more.
   static char text[64 + (tape::MAXBLK + 1) / 2 * 24 + (tape::MAXBLK / 10 + 1) * 5 + 2];
   long blocks = 0;
+  tape::Got got;
+  auto read_error = [&](long block) {
+    std::fprintf(err, "tapedump: %s: block %ld: read error: %s\n", name, block,
+                 std::strerror(got.err));
+    return std::ferror(out) ? -1 : 1;
+  };
   for (;;) {
     int32_t h;
-    tape::Got got;
     int size = tape::read_buf(fd, buf, tape::MAXBLK, &h, &got);
-    if (size < 0 && got.err == 0) break;
     if (size < 0) {
-      std::fprintf(err, "tapedump: %s: block %ld: read error: %s\n", name, blocks + 1,
-                   std::strerror(got.err));
-      return std::ferror(out) ? -1 : 1;
+      if (got.err == 0) break;
+      return read_error(blocks + 1);
     }
     blocks++;
     char* s = text + std::snprintf(text, 64, "\nBlock %ld,  size = %d (prev = %d)", blocks, size,
@@ -107,10 +110,8 @@ int dump(int fd, const char* name, FILE* out, FILE* err) {
     if (std::ferror(out)) return -1;
     // A block not read whole is printed from the buffer as it stands, but it
     // marks the image as damaged and ends the dump.
-    if (got.err != 0) {
-      std::fprintf(err, "tapedump: %s: block %ld: read error: %s\n", name, blocks,
-                   std::strerror(got.err));
-    } else if (got.head < 4) {
+    if (got.err != 0) return read_error(blocks);
+    if (got.head < 4) {
       std::fprintf(err, "tapedump: %s: block %ld cut short: %d of 4 header bytes read\n", name,
                    blocks, got.head);
     } else if (got.data < 4L * size) {
