@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "scratch.h"
+
 using ::testing::ElementsAre;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
@@ -53,26 +55,8 @@ Lines part(const Lines& v, size_t from, size_t to) {
                v.begin() + (long)std::min(to, v.size()));
 }
 
-class Console : public ::testing::Test {
+class Console : public Scratch {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/consXXXXXX";
-    dir = mkdtemp(tmpl);
-  }
-  void TearDown() override { sh("cd / && rm -rf '" + dir + "'"); }
-  void put(const std::string& name, const std::string& text) {
-    std::ofstream(dir + "/" + name, std::ios::binary) << text;
-  }
-  std::string get(const std::string& name) {
-    std::ifstream f(dir + "/" + name, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-  }
-  int sh(const std::string& cmd) {
-    int st = std::system(("cd '" + dir + "' && " + cmd).c_str());
-    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  }
   struct Run {
     int status;
     std::string out;  // standard output; the operator's error stream is in err.txt
@@ -84,7 +68,6 @@ class Console : public ::testing::Test {
     int st = sh("cd " + sub + " && " + bin + "/emulator " + args + " >out.txt 2>err.txt <in.txt");
     return {st, get(sub + "/out.txt")};
   }
-  std::string dir;
 };
 
 TEST_F(Console, StopsShowTheInstructionDueNextAsTheTraceDoes) {

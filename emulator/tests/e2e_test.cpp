@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "scratch.h"
+
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 
@@ -22,29 +24,8 @@ namespace {
 
 const std::string bin = BIN_DIR, src = SOURCE_DIR;
 
-class Shipped : public ::testing::Test {
+class Shipped : public Scratch {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/e2eXXXXXX";
-    dir = mkdtemp(tmpl);
-  }
-  void TearDown() override {
-    if (std::system(("rm -rf '" + dir + "'").c_str()) != 0) return;
-  }
-  void put(const std::string& name, const std::string& text) {
-    std::ofstream(dir + "/" + name, std::ios::binary) << text;
-  }
-  std::string get(const std::string& name) {
-    std::ifstream f(dir + "/" + name, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-  }
-  // Runs a shell command in the scratch folder; its exit status.
-  int sh(const std::string& cmd) {
-    int st = std::system(("cd '" + dir + "' && " + cmd).c_str());
-    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  }
   // The emulator on prog.txt with these switches: console and log.
   struct Run {
     int status;
@@ -59,7 +40,6 @@ class Shipped : public ::testing::Test {
     r.log = get("log.txt");
     return r;
   }
-  std::string dir;
 };
 
 // The end of a run as the log shows it: the report line and the register
