@@ -30,6 +30,8 @@ struct Point {
 std::vector<Point> points;
 int next_id = 1;
 bool tty = false;
+bool ended = false;
+int status = 0;
 volatile sig_atomic_t prompt_intr = 0;  // Control-C at the prompt
 
 void on_prompt_sigint(int) { prompt_intr = 1; }
@@ -41,8 +43,6 @@ void prompt_signals() {
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);
 }
-bool ended = false;
-int status = 0;
 
 void say(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 void say(const char* fmt, ...) {
@@ -51,6 +51,8 @@ void say(const char* fmt, ...) {
   vfprintf(M.out, fmt, ap);
   va_end(ap);
 }
+
+void say_ended() { say("the run has ended (exit status %d)\n", status); }
 
 // One line from the operator: at a terminal through the line editor, with
 // history; otherwise as it comes. False at the end of input.
@@ -110,7 +112,7 @@ void show_next() {
   int n;
   if ((unsigned)M.sc < (unsigned)STORE) {
     int32_t w = M.store[M.sc];
-    n = trace_line(buf, M.sc, w, (int)((M.sc & 0x6000) + (w & 0x1FFF) + M.nim));
+    n = trace_line(buf, M.sc, w, form_n((unsigned)M.sc, w));
   } else {
     n = snprintf(buf, sizeof buf, "%5d ---> (outside the store)\n", M.sc);
   }
@@ -172,7 +174,7 @@ bool why(Stop s) {
 // Breakpoints stop a step of more than one instruction too. The end of the
 // run is kept: the console stays, to look at the final state.
 void drive(long long n, bool each) {
-  if (ended) return say("the run has ended (exit status %d)\n", status);
+  if (ended) return say_ended();
   arm();
   intr = 0;
   catch_signals(true);
@@ -186,8 +188,7 @@ void drive(long long n, bool each) {
           break;
         }
         if (k + 1 < n) {
-          bool at = hooks.nbrk && (unsigned)M.sc < (unsigned)STORE && hooks.brk[M.sc];
-          if (at ? why(BROKE) : why(STEPPED)) break;
+          if (at_break() ? why(BROKE) : why(STEPPED)) break;
         }
       }
     } else {
@@ -200,7 +201,7 @@ void drive(long long n, bool each) {
     status = e.status;
     fflush(M.out);
     if (M.log) fflush(M.log);
-    say("the run has ended (exit status %d)\n", status);
+    say_ended();
   }
   prompt_signals();
 }
@@ -242,8 +243,8 @@ bool alpha(const std::string& t, int32_t& lo, int32_t& up) {
   if (t.size() != 7 || t.front() != '"' || t.back() != '"') return false;
   uint8_t c[5];
   for (int i = 0; i < 5; i++) c[i] = h2m[(uint8_t)t[1 + i]];
-  up = c[0] << 12 | c[1] << 4 | c[2] >> 4;
-  lo = ((c[2] & 0xF) << 16 | c[3] << 8 | c[4]) & MASK20;
+  up = pack_up(c);
+  lo = pack_lo(c);
   return true;
 }
 
@@ -298,7 +299,7 @@ void deposit(const std::vector<std::string>& t) {
         *(int*)r->p = (int)v;
       }
     }
-    M.uradix = ((M.radix >> 16) & 0xF) * 0x11111;
+    set_radix(M.radix);
     recheck();
     return;
   }
@@ -472,7 +473,7 @@ bool command(const std::string& line) {
     routes();
   } else if (c == "save" || c == "restore") {
     if (t.size() != 2) return say("%s FILE\n", c.c_str()), true;
-    if (ended) return say("the run has ended (exit status %d)\n", status), true;
+    if (ended) return say_ended(), true;
     std::string why = c == "save" ? save(t[1]) : restore(t[1]);
     if (!why.empty()) return say("%s\n", why.c_str()), true;
     say("%s %s\n", c == "save" ? "saved" : "restored", t[1].c_str());
@@ -502,7 +503,6 @@ int console() {
   std::string line;
   while (read_line("emu> ", line) && command(line)) {
   }
-  hooks = Hooks{};
   if (ended) return status;
   // Leaving before the end ends the run as an interrupt does.
   try {

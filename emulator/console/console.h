@@ -34,6 +34,9 @@ const RegInfo* reg_named(const std::string& name);
 // The place in `m` of a register described for M (the table points into M).
 inline void* place(const RegInfo& r, Machine& m) { return (char*)&m + ((char*)r.p - (char*)&M); }
 
+// The checksum that closes a snapshot, over all the text before its line.
+uint64_t snap_sum(const std::string& s);
+
 // Writes the snapshot of the machine to `name`; "" or the reason it failed.
 std::string save(const std::string& name);
 // Reads a snapshot back: the machine becomes the saved one, with its host

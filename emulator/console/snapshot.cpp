@@ -21,12 +21,6 @@ namespace {
 const char HEAD[] = "zelk snapshot ";
 const int VERSION = 1;
 
-uint64_t fnv(const std::string& s) {
-  uint64_t h = 14695981039346656037ull;
-  for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
-  return h;
-}
-
 void addf(std::string& s, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 void addf(std::string& s, const char* fmt, ...) {
   char buf[512];
@@ -62,6 +56,12 @@ std::string rest(const std::string& line, int n) {
 }
 
 }  // namespace
+
+uint64_t snap_sum(const std::string& s) {
+  uint64_t h = 14695981039346656037ull;  // FNV-1a
+  for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
+  return h;
+}
 
 std::string save(const std::string& name) {
   std::string s = HEAD + std::to_string(VERSION) + "\n";
@@ -106,7 +106,7 @@ std::string save(const std::string& name) {
   for (int t = 0; t < 20; t++)
     for (int q = 0; q < 64; q++)
       if (M.acts[t][q]) addf(s, "acts %d %d %lld\n", t, q, M.acts[t][q]);
-  addf(s, "sum %016" PRIx64 "\n", fnv(s));
+  addf(s, "sum %016" PRIx64 "\n", snap_sum(s));
   std::ofstream f(name, std::ios::binary | std::ios::trunc);
   if (!f) return name + ": " + strerror(errno);
   f << s;
@@ -287,14 +287,12 @@ std::string restore(const std::string& name) {
   if (sum == std::string::npos) return name + ": damaged snapshot: no checksum";
   std::string body = text.substr(0, sum + 1);
   char want[32];
-  snprintf(want, sizeof want, "sum %016" PRIx64 "\n", fnv(body));
+  snprintf(want, sizeof want, "sum %016" PRIx64 "\n", snap_sum(body));
   if (text.substr(sum + 1) != want) return name + ": damaged snapshot: checksum does not match";
 
   // The new machine starts from the cleared state: store 0, tags 4.
   static Machine next;
-  next = Machine{};
-  std::memset(next.tags, 4, sizeof next.tags);
-  next.store[STORE] = next.store[STORE + 1] = GUARD;
+  clear(next);
   Pending p(next);
   std::string why = parse(body, p);
   if (!why.empty()) return why.rfind("damaged", 0) == 0 ? name + ": " + why : why;
@@ -313,7 +311,6 @@ std::string restore(const std::string& name) {
   }
   M.reader = p.reader;
   p.reader = nullptr;
-  M.uradix = ((M.radix >> 16) & 0xF) * 0x11111;
   recheck();
   return "";
 }

@@ -48,12 +48,6 @@ static inline void put(int dv, int addr) {
   }
 }
 
-// The radix register and the upper radix from a store word.
-static void set_radix(int32_t w) {
-  M.radix = w & MASK20;
-  M.uradix = ((M.radix >> 16) & 0xF) * 0x11111;
-}
-
 // A lower + literal under the radix register, the carry into A upper.
 static void add_literal(int lit) {
   Reg& a = M.a;

@@ -245,7 +245,7 @@ static void slow_step() {
   if (sc >= (unsigned)STORE) fatal("Bad memory address", M.sc);
   int32_t w = M.store[sc];
   M.instr = w;
-  M.n = (int)((sc & 0x6000) + (unsigned)(w & 0x1FFF) + (unsigned)M.nim);
+  M.n = form_n(sc, w);
   int dv = w >> 13;
   if (M.verbosity > 5) trace((int)sc, w);
   M.sc = (int)sc + 1;
@@ -494,29 +494,22 @@ static bool watch_hit() {
 
 Stop go(long long n) {
   long long end = n < 0 ? LLONG_MAX : M.count + n;
-  bool first = true;
-  for (;;) {
-    if (M.count >= end) return STEPPED;
-    if (intr) {
-      intr = 0;
-      return INTERRUPTED;
-    }
+  for (bool first = true;; first = false) {
     // The instruction the console stopped at is obeyed before breakpoints
-    // are looked at again.
+    // are looked at again; after it, the fast path runs to the next stop.
     if (!first) {
       long long cap = end == LLONG_MAX ? LLONG_MAX : end + 1;
       if (hooks.nbrk)
         fast<true>(cap);
       else
         fast<false>(cap);
-      if (M.count >= end) return STEPPED;
-      if (intr) {
-        intr = 0;
-        return INTERRUPTED;
-      }
-      if (hooks.nbrk && (unsigned)M.sc < (unsigned)STORE && hooks.brk[M.sc]) return BROKE;
     }
-    first = false;
+    if (M.count >= end) return STEPPED;
+    if (intr) {
+      intr = 0;
+      return INTERRUPTED;
+    }
+    if (!first && at_break()) return BROKE;
     hooks.last = M.sc;
     M.count++;
     slow_step();

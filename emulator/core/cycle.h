@@ -38,6 +38,15 @@ struct Hooks {
 };
 extern Hooks hooks;
 
+// A breakpoint stands at SC.
+inline bool at_break() { return hooks.nbrk && (unsigned)M.sc < (unsigned)STORE && hooks.brk[M.sc]; }
+
+// N of the word w fetched from sc: its address field in the quarter of sc,
+// plus the pending next-instruction modification.
+inline int form_n(unsigned sc, int32_t w) {
+  return (int)((sc & 0x6000) + (unsigned)(w & 0x1FFF) + (unsigned)M.nim);
+}
+
 // Why go() stopped.
 enum Stop { STEPPED, BROKE, WATCHED, INTERRUPTED };
 

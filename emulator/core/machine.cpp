@@ -17,43 +17,16 @@ volatile sig_atomic_t intr = 0;
 uint8_t h2m[256];
 char m2h[256];
 
+void clear(Machine& m) {
+  m = Machine{};
+  m.store[STORE] = m.store[STORE + 1] = GUARD;
+  std::memset(m.tags, 4, sizeof m.tags);
+}
+
 void reset() {
   close_all();
   if (M.log && M.log != M.out && M.log != stdout && M.log != stderr) fclose(M.log);
-  for (auto& o : M.ovl) o = Overlay{};
-  for (auto& r : M.routes) r = Route{};
-  std::memset(M.store, 0, sizeof M.store);
-  M.store[STORE] = M.store[STORE + 1] = GUARD;
-  std::memset(M.tags, 4, sizeof M.tags);
-  M.sc = 160;
-  M.n = 0;
-  M.a = M.b = M.d = Reg{};
-  M.radix = M.uradix = 0;
-  M.tag = 4;
-  M.ind = 0x14E5;
-  M.mgb = 8;
-  M.nim = 0;
-  M.count = 0;
-  M.instr = 0;
-  M.entry = 160;
-  M.verbosity = 0;
-  M.tstart = -1;
-  M.watch = -1;
-  M.wlen = 1;
-  M.limit = -1;
-  M.listing = false;
-  M.exch = true;
-  std::memset(M.wcopy, 0, sizeof M.wcopy);
-  M.wcopy[0] = -1;
-  M.switches.clear();
-  M.ptrname = "ptr.txt";
-  M.out = stdout;
-  M.log = stdout;
-  M.err = stderr;
-  M.in = stdin;
-  M.reader = nullptr;
-  M.reader_eof = false;
-  std::memset(M.acts, 0, sizeof M.acts);
+  clear(M);
   recheck();
 }
 
@@ -139,14 +112,14 @@ void load_alpha(int addr) {
 void store_alpha(int addr) {
   int32_t& up = at(addr);
   int32_t& lo = at((long long)addr - 1);
-  int c[5];
+  uint8_t c[5];
   for (int i = 0; i < 5; i++) {
     int dig = (M.d.lo >> (4 * i)) & 0xF;
-    c[4 - i] = dig ? 0x40 | dig : 0;
+    c[4 - i] = (uint8_t)(dig ? 0x40 | dig : 0);
   }
   if (M.d.up > MASK20) c[0] += 0x10;
-  up = c[0] << 12 | c[1] << 4 | c[2] >> 4;
-  lo = ((c[2] & 0xF) << 16 | c[3] << 8 | c[4]) & MASK20;
+  up = pack_up(c);
+  lo = pack_lo(c);
 }
 
 void lg(const char* fmt, ...) {

@@ -108,8 +108,10 @@ struct RunEnd {
   int status;
 };
 
-// Clears the machine to its start state: closes files it opened, frees
-// overlays, store 0, tags 4, registers and settings to their defaults.
+// Sets m to the start state: store 0 with the guard words, tags 4,
+// registers and settings to their defaults, no overlays, routes closed.
+void clear(Machine& m);
+// Clears the machine to its start state, closing the files it opened.
 void reset();
 
 // Character tables: host to machine and machine to host.
@@ -136,6 +138,19 @@ void load_long(int addr);
 // Alpha number at an odd address into D, and D back as an alpha number.
 void load_alpha(int addr);
 void store_alpha(int addr);
+
+// The radix register from a word's low 20 bits, and the upper radix from it:
+// its digit 4 in all five digits.
+inline void set_radix(int32_t w) {
+  M.radix = w & MASK20;
+  M.uradix = ((M.radix >> 16) & 0xF) * 0x11111;
+}
+
+// Five character codes packed as an alpha long word: upper and lower half.
+inline int32_t pack_up(const uint8_t* c) { return c[0] << 12 | c[1] << 4 | c[2] >> 4; }
+inline int32_t pack_lo(const uint8_t* c) {
+  return ((c[2] & 0xF) << 16 | c[3] << 8 | c[4]) & MASK20;
+}
 
 // Value of modifier register k (0 for none).
 inline int32_t modreg(int k) { return k ? M.store[M.mgb + 2 * k] : 0; }

@@ -103,8 +103,8 @@ void op_edit(int) {
     const uint8_t* c = buff + i;
     int32_t& lo = at(n);
     int32_t& up = at(n + 1);
-    up = c[0] << 12 | c[1] << 4 | c[2] >> 4;
-    lo = ((c[2] & 0xF) << 16 | c[3] << 8 | c[4]) & MASK20;
+    up = pack_up(c);
+    lo = pack_lo(c);
     if (talk()) lg("  Stored %06X %05X at address %lld - %s\n", up, lo, n, render(up, lo));
   }
   if (len % 5) lg("%6d Spurious chars end of edit = %d\n", here(), 5 - len % 5);

@@ -132,8 +132,8 @@ void ptr_read(int r) {
   // Five codes to a long word, up to the one that holds the end code.
   for (int g = 0; g <= n / 5; g++) {
     const uint8_t* c = codes + 5 * g;
-    M.a.up = c[0] << 12 | c[1] << 4 | c[2] >> 4;
-    M.a.lo = (c[2] << 16 | c[3] << 8 | c[4]) & MASK20;
+    M.a.up = pack_up(c);
+    M.a.lo = pack_lo(c);
     at(t0 + 2 * g) = M.a.lo;
     at(t0 + 2 * g + 1) = M.a.up;
   }
