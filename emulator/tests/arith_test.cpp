@@ -4,6 +4,7 @@
 #include <cstring>
 #include <random>
 
+#include "amount.h"
 #include "harness.h"
 #include "ops.h"
 
@@ -623,3 +624,56 @@ TEST_F(Decimal, AgreesWithIntegerArithmetic) {
 }
 
 }  // namespace
+
+// Amounts: the text of a long value under a radix word, and back.
+TEST(Amount, GroupsFollowTheRadices) {
+  std::string t;
+  // The ledger's balance under the sterling radix: pence (12), shillings
+  // (10 and 2), pounds (decimal): 157 pounds 12 shillings 11 pence.
+  EXPECT_TRUE(amount_text(0x000001, 0x05712B, 0x66E64, t));
+  EXPECT_EQ(t, "157.12.11");
+  EXPECT_TRUE(amount_text(0x100000, 0x0000B, 0x66E64, t));
+  EXPECT_EQ(t, "-0.0.11");
+  // One radix throughout: one group, in decimal.
+  EXPECT_TRUE(amount_text(0x000001, 0x00010, 0, t));
+  EXPECT_EQ(t, std::to_string((1LL << 20) + 16));
+  EXPECT_TRUE(amount_text(0x000012, 0x34567, 0x66666, t));
+  EXPECT_EQ(t, "1234567");
+  // A digit out of its radix is said, the text formed all the same.
+  EXPECT_FALSE(amount_text(0, 0x0000A, 0x66666, t));
+  EXPECT_EQ(t, "10");
+
+  int32_t up, lo;
+  EXPECT_EQ(amount_value(" -157.12.11 ", 0x66E64, up, lo), "");
+  EXPECT_EQ(up, 0x100001);
+  EXPECT_EQ(lo, 0x05712B);
+  EXPECT_EQ(amount_value("157.20.11", 0x66E64, up, lo), "group 20 is not below 20");
+  EXPECT_EQ(amount_value("12.11", 0x66E64, up, lo), "2 groups where the radix word gives 3");
+  EXPECT_EQ(amount_value("1.2", 0x66666, up, lo), "2 groups where the radix word gives 1");
+  EXPECT_EQ(amount_value("10000000000", 0x66666, up, lo),
+            "group 10000000000 is not below 10000000000");
+  EXPECT_NE(amount_value("1..2", 0x66E64, up, lo), "");
+  EXPECT_NE(amount_value("", 0x66E64, up, lo), "");
+
+  // Every value in radix reads back to itself, under mixed radix words.
+  uint32_t seed = 7;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+  for (int r : {0x66E64, 0x4E6E6, 0, 0x66666, 0xF0A61}) {
+    int rad[10];
+    digit_radices(r, rad);
+    for (int k = 0; k < 500; k++) {
+      int32_t u = (int32_t)(next() >> 11 & 0x100000), l = 0;
+      for (int i = 0; i < 10; i++) {
+        int d = (int)((next() >> 16) % (unsigned)rad[i]);
+        if (i < 5)
+          l |= d << (4 * i);
+        else
+          u |= d << (4 * (i - 5));
+      }
+      ASSERT_TRUE(amount_text(u, l, r, t));
+      ASSERT_EQ(amount_value(t, r, up, lo), "") << t;
+      ASSERT_EQ(up, u) << t;
+      ASSERT_EQ(lo, l) << t;
+    }
+  }
+}
