@@ -43,9 +43,10 @@ void reply_line(char* buf, int size) {
 void alarm() {
   lg("ALARM *%02X\n", M.a.lo);
   // Everything written so far goes out before the operator is asked. The
-  // run ends instead of waiting when the output or the question was lost.
+  // run ends instead when that output, or then the question, was lost.
   flush(M.out);
   flush(M.log);
+  out_check();
   FILE* op = M.log == M.out ? M.err : M.out;
   fprintf(op, "ALARM *%02X for operator\n", M.a.lo);
   flush(op);
