@@ -1,4 +1,6 @@
 // emulator: loads a program file and obeys it.
+#include <csignal>
+
 #include "about.h"
 #include "cycle.h"
 
@@ -29,11 +31,21 @@ static const char help[] =
     "  LPnn.txt          printer output of route nn\n"
     "Alarms read the operator's reply (1-9) from standard input.\n"
     "\n"
-    "Exit status: 0 after the program unloads itself; 1 after a fatal report or\n"
-    "a program file line the loader refuses; 130 or 143 after an interrupt\n"
-    "(SIGINT, SIGTERM). See emulator(1) and zelk(5).\n";
+    "Exit status: 0 after the program unloads itself; 1 after a fatal report, a\n"
+    "program file line the loader refuses, or output that could not be written\n"
+    "(log.txt, standard output or standard error); 130 or 143 after an interrupt\n"
+    "(SIGINT, SIGTERM); 141 (SIGPIPE) when the reader of a pipe goes away.\n"
+    "See emulator(1) and zelk(5).\n";
 
 int main(int argc, char** argv) {
   int rc = about(argc, argv, "emulator", help);
-  return rc >= 0 ? rc : emulate(argc, argv);
+  if (rc >= 0) return rc;
+  rc = emulate(argc, argv);
+  // The reader of a pipe went away: the process ends by SIGPIPE, as other
+  // programs in a pipeline do, once the rest of the output is written.
+  if (rc == 128 + SIGPIPE) {
+    signal(SIGPIPE, SIG_DFL);
+    raise(SIGPIPE);
+  }
+  return rc;
 }

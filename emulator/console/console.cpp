@@ -501,13 +501,16 @@ int console() {
   begin();
   show_next();
   std::string line;
-  while (read_line("emu> ", line) && command(line)) {
+  // A reply that could not be written ends the session.
+  while (!out_flush() && read_line("emu> ", line) && command(line)) {
   }
   if (ended) return status;
-  // Leaving before the end ends the run as an interrupt does.
+  // Leaving before the end ends the run as an interrupt does, or as a
+  // failed write does when one ended the session.
   try {
     intr = SIGINT;
     M.count++;
+    out_check();
     interrupted();
   } catch (const RunEnd& e) {
     return e.status;

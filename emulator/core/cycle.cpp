@@ -8,9 +8,6 @@
 #include "fmt.h"
 #include "ops.h"
 
-// Instructions the fast path obeys at most before it looks for an interrupt.
-constexpr long long CHUNK = 1 << 16;
-
 static void header(int form) {
   if (form == 1) {
     lg("                   _\n");
@@ -21,8 +18,10 @@ static void header(int form) {
   }
 }
 
-// The execution limit or the trace start count has been reached.
+// The execution limit or the trace start count has been reached, or the
+// output streams are due to be looked at.
 static void event() {
+  out_check();
   if (M.count == M.limit) fatal("execution abandonned", M.sc);
   if (M.count == M.tstart) {
     header(2);
@@ -114,7 +113,8 @@ int trace_line(char* buf, int sc, int32_t w, int n) {
 static void trace(int sc, int32_t w) {
   if (!M.log) return;
   char buf[256];
-  fwrite(buf, 1, (size_t)trace_line(buf, sc, w, M.n), M.log);
+  size_t n = (size_t)trace_line(buf, sc, w, M.n);
+  if (fwrite(buf, 1, n, M.log) != n) lost(M.log);
 }
 
 // Decode values that name no operation are passed over; those the machine

@@ -75,8 +75,9 @@ void start(int argc, char** argv, const Io& io);
 
 // The whole of one emulator run: start-up, then the cycle. Returns the exit
 // status (0 after an unload, 1 after a fatal report or a loader error, 128
-// plus the signal after an interrupt). The program, the tests and the fuzz
-// targets all start the machine here.
+// plus the signal after an interrupt; 1 whenever output was not written, or
+// 128 + SIGPIPE when only a pipe's reader went away). The program, the tests
+// and the fuzz targets all start the machine here.
 int emulate(int argc, char** argv, const Io& io = Io{});
 
 // Ends the run after an interrupt: the fatal report "Run interrupted" with

@@ -96,9 +96,13 @@ struct Machine {
   // Cheap guard for the instruction cycle: a trace or watch is active.
   bool slow = false;
   // The next instruction count at which the cycle must look at the
-  // execution limit or the trace start.
+  // execution limit, the trace start or the output streams.
   long long event = -1;
 };
+
+// Instructions obeyed at most between two looks at the output streams (and
+// by the fast path between two looks at an interrupt).
+constexpr long long CHUNK = 1 << 16;
 
 extern Machine M;
 
@@ -163,6 +167,28 @@ inline int32_t modreg(int k) { return k ? M.store[M.mgb + 2 * k] : 0; }
 
 // Updates M.slow and M.event after a change to the run-control settings.
 void recheck();
+
+// The streams of the user's output: the console (standard output), the log
+// and the error stream. A write that fails leaves its stream's error state
+// set; the run looks at it every CHUNK instructions, in the reports, at the
+// unload and between console commands, and then ends with status 1, or with
+// 128 + SIGPIPE when only the reader of a pipe has gone away.
+//
+// Records errno as the host's error of a write that just failed on f.
+void lost(FILE* f);
+// Flushes f, recording a failure.
+void flush(FILE* f);
+// Looks at the streams. Each failure is told once on the error stream,
+// "NAME: write error: TEXT" (a closed pipe is not told). Returns the status
+// the failures call for, 0 when there are none.
+int out_status();
+// Flushes the console and the log, then out_status().
+int out_flush();
+// Ends the run with the fatal report "Output not written" when a stream has
+// failed.
+void out_check();
+// Forgets the failures of an earlier run.
+void out_reset();
 
 // The signal (SIGINT or SIGTERM) that asked the run to stop, 0 for none. Set
 // by the signal handler; the cycle looks at it between instructions.

@@ -65,10 +65,12 @@ void catch_signals(bool restart) {
 static void default_signals() {
   signal(SIGINT, SIG_DFL);
   signal(SIGTERM, SIG_DFL);
+  signal(SIGPIPE, SIG_DFL);
 }
 
 void start(int argc, char** argv, const Io& io) {
   reset();
+  out_reset();
   hooks = Hooks{};
   M.out = io.out;
   M.err = io.err;
@@ -122,6 +124,9 @@ void start(int argc, char** argv, const Io& io) {
 int emulate(int argc, char** argv, const Io& io) {
   intr = 0;
   catch_signals(true);
+  // A pipe whose reader has gone away fails the write, which the run then
+  // notices between instructions, rather than ending the process there.
+  signal(SIGPIPE, SIG_IGN);
   int status;
   try {
     start(argc, argv, io);
@@ -132,8 +137,8 @@ int emulate(int argc, char** argv, const Io& io) {
   } catch (const RunEnd& e) {
     status = e.status;
   }
-  fflush(M.out);
-  if (M.log) fflush(M.log);
+  // Output that was not all written overrides the status of the run.
+  if (int s = out_flush()) status = s;
   default_signals();
   hooks = Hooks{};
   return status;

@@ -42,12 +42,15 @@ void reply_line(char* buf, int size) {
 // the n-th word after the ENTER PRIORITY CONTROL instruction.
 void alarm() {
   lg("ALARM *%02X\n", M.a.lo);
-  // Everything written so far goes out before the operator is asked.
-  fflush(M.out);
-  if (M.log) fflush(M.log);
+  // Everything written so far goes out before the operator is asked. The
+  // run ends instead when that output, or then the question, was lost.
+  flush(M.out);
+  flush(M.log);
+  out_check();
   FILE* op = M.log == M.out ? M.err : M.out;
   fprintf(op, "ALARM *%02X for operator\n", M.a.lo);
-  fflush(op);
+  flush(op);
+  out_check();
   char buf[REPLY];
   reply_line(buf, sizeof buf);
   long long n = lead(buf);
@@ -66,12 +69,13 @@ void alarm() {
   if (M.log && M.log != M.out) {
     fprintf(M.log, fmt, M.sc, M.count);
     if (M.verbosity >= 1) io_summary();
-    fclose(M.log);
+    flush(M.log);
+    if (fclose(M.log) != 0) lost(M.log);
     M.log = nullptr;
     fprintf(M.out, "**********************************\n");
   }
-  fflush(M.out);
-  throw RunEnd{0};
+  // Status 0 only when all the output was written.
+  throw RunEnd{out_flush()};
 }
 
 }  // namespace
