@@ -855,6 +855,9 @@ int left() {
 
 int console() {
   tty = isatty(fileno(M.in)) && isatty(fileno(M.out));
+  // The console's own handlers take the signals at the prompt too: the line
+  // editor's would pass them on to the whole process group.
+  rl_catch_signals = 0;
   points.clear();
   next_id = 1;
   ended = leave = acting = false;

@@ -457,6 +457,35 @@ TEST_F(Console, ValuesAndLinesAreTakenAsTheyAreShown) {
                                "160\nwatch 2: 401 changed from 000000 to 000001 by"));
 }
 
+// A session as a user scripts one: a command file given with -x sets a
+// breakpoint whose commands log the ledger's balance after each record
+// (its radix word makes it pounds, shillings and pence); the operator's
+// commands, shortened and in upper case, follow on standard input.
+TEST_F(Console, ScriptedSessionOnTheLedger) {
+  ASSERT_EQ(sh(bin + "/mktape " + ex + "ledger.txt ledger.zelk >/dev/null && " + bin +
+               "/progtape -b1000 ledger.zelk ledger.map >/dev/null"),
+            0);
+  put("balance.txt",
+      "# the balance after each record, without stopping\n"
+      "break 1175; examine -n 1354; cont\n"
+      "echo balance logged at 1175\n");
+  put("end.txt", "ECHO the end\nx 1354-1355\n");
+  Run r = emu("-i -x balance.txt ledger.map " + ex + "ledger-ptr.txt",
+              "  # the operator's turn\nHELP br\nCONT\nEx -n 1354 -r 0x66E64\nbre\ndo end.txt\nq\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.out, HasSubstr("\nbalance logged at 1175\nbreak ADDR | #N [; COMMAND ...]  (b)\n"
+                               "Stop before the instruction at ADDR"));
+  Lines bal = lines_with(r.out, " 1354  000001 ");
+  ASSERT_EQ(bal.size(), 9u) << r.out;
+  EXPECT_THAT(bal[0], EndsWith("  120.0.0"));
+  EXPECT_THAT(bal[1], EndsWith(" 5712B  157.12.11"));
+  EXPECT_EQ(bal[8], bal[7]);  // after the end, under the radix word given
+  EXPECT_THAT(r.out, HasSubstr("PROGRAMME UNLOADED: ADDRESS = 1189 after 455 instructions\n"));
+  EXPECT_THAT(r.out, HasSubstr("\n1: break at 1175; examine -n 1354; cont\nthe end\n"
+                               " 1354  042186   4/0/1  390  ADD (N) TO (A)"));
+  EXPECT_THAT(r.out, HasSubstr("\n 1355  000001   0/0/0    1  HALT"));
+}
+
 // The console at a terminal under tmux, its server on a socket in the
 // scratch folder and killed at the end. The pane shows the exit status
 // after the emulator and stays.
@@ -508,8 +537,11 @@ TEST_F(Terminal, PromptLineEditingAndHistory) {
   keys("Up Enter");
   ASSERT_TRUE(shows("sc 160  n 0  count 0", 3)) << screen();
   EXPECT_EQ(lines_with(screen(), "emu> registers").size(), 3u) << screen();
-  keys("quit Enter");
+  // Control-D leaves as quit does, the prompt's line ended first.
+  keys("C-d");
   EXPECT_TRUE(shows("status 130")) << screen();
+  EXPECT_THAT(lines_with(screen(), "run left"),
+              ElementsAre(testing::StartsWith("run left before the instruction at 160")));
 }
 
 TEST_F(Terminal, CtrlCStopsContinueAndLeavesThePromptAlone) {
