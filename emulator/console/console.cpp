@@ -725,59 +725,60 @@ void c_quit(const Words&, const std::string&) { leave = true; }
 struct Cmd {
   const char* name;
   const char* alias;
+  const char* brief;  // for the list
   const char* form;
   const char* text;
   void (*fn)(const Words&, const std::string&);
 };
 
 const Cmd cmds[] = {
-    {"step", "s", "step [N]",
+    {"step", "s", "obey N instructions (1), showing each", "step [N]",
      "Obey N instructions (default 1), showing after each the trace line of the one due next.\n"
      "A breakpoint stops a step of more than one instruction.",
      c_step},
-    {"continue", "c", "continue",
+    {"continue", "c", "run to a breakpoint, watch, alarm or the end", "continue",
      "Run until a breakpoint, a watched change, an alarm left unanswered, the end of the\n"
      "run or Control-C.",
      c_continue},
-    {"break", "b", "break ADDR | #N [; COMMAND ...]",
+    {"break", "b", "stop at an address or count, with commands", "break ADDR | #N [; COMMAND ...]",
      "Stop before the instruction at ADDR, or before instruction count N. Commands after\n"
      "semicolons are obeyed at each stop there; a continue among them runs on.\n"
      "break alone lists the breakpoints and watches.",
      c_break},
-    {"delete", nullptr, "delete [K]", "Remove breakpoint or watch K, or all of them.", c_delete},
-    {"watch", "w", "watch ADDR [LEN]",
+    {"delete", nullptr, "remove breakpoints and watches", "delete [K]", "Remove breakpoint or watch K, or all of them.", c_delete},
+    {"watch", "w", "stop when words change", "watch ADDR [LEN]",
      "Stop after an instruction changes one of LEN words (default 1) from ADDR, naming the\n"
      "instruction and the old and new value.",
      c_watch},
-    {"examine", "x", "examine ADDR [COUNT] | ADDR-END [-i | -c | -n [-r RADIX]]",
+    {"examine", "x", "show words, amounts or a register", "examine ADDR [COUNT] | ADDR-END [-i | -c | -n [-r RADIX]]",
      "Show words: hexadecimal, instruction and, at an even address, the long word's five\n"
      "characters. -i the instruction only, -c the characters only, -n each long word as\n"
      "the number it holds under the radix register (or the radix word RADIX), grouped\n"
      "where the radix changes (a sterling amount as pounds.shillings.pence).\n"
      "examine REGISTER shows a register or setting.",
      c_examine},
-    {"deposit", "d", "deposit ADDR VALUE | deposit REGISTER VALUE",
+    {"deposit", "d", "change a word or a register", "deposit ADDR VALUE | deposit REGISTER VALUE",
      "Store a number (a minus sign gives sign and magnitude: -5 is 0x100005), an\n"
      "instruction A/C/B M, or five characters in double quotes (~ the newline code,\n"
      "# the end-of-data code) into the long word at an even address. deposit a|b|d\n"
      "UPPER LOWER sets a long register; examine names the others.",
      c_deposit},
-    {"registers", "r", "registers", "Show the registers and the modifier registers.", c_registers},
-    {"trace", nullptr, "trace N", "Set the trace detail from here on, 0 to 9, as -v.", c_trace},
-    {"routes", nullptr, "routes",
+    {"registers", "r", "show the registers", "registers", "Show the registers and the modifier registers.", c_registers},
+    {"trace", nullptr, "set the trace detail", "trace N", "Set the trace detail from here on, 0 to 9, as -v.", c_trace},
+    {"routes", nullptr, "show the routes and the paper tape reader", "routes",
      "Show the route table (device, mode, host file and position) and the paper tape reader.",
      c_routes},
-    {"save", nullptr, "save FILE",
+    {"save", nullptr, "write a snapshot with the files", "save FILE",
      "Write a snapshot of the machine and of every file the run has opened.", c_save},
-    {"restore", nullptr, "restore FILE",
+    {"restore", nullptr, "bring a snapshot back", "restore FILE",
      "Bring the machine and its files back as they were at the save; also after the end\n"
      "of the run.",
      c_restore},
-    {"do", nullptr, "do FILE",
+    {"do", nullptr, "obey the commands in a file", "do FILE",
      "Obey the commands in FILE (lines beginning with # are comments), then come back.", c_do},
-    {"echo", nullptr, "echo TEXT", "Print TEXT.", c_echo},
-    {"help", "h", "help [COMMAND]", "List the commands, or describe one.", c_help},
-    {"quit", "q", "quit",
+    {"echo", nullptr, "print a line", "echo TEXT", "Print TEXT.", c_echo},
+    {"help", "h", "this list, or one command told", "help [COMMAND]", "List the commands, or describe one.", c_help},
+    {"quit", "q", "leave", "quit",
      "Leave. Before the end of the run this ends it as an interrupt (status 130); after\n"
      "it, with the run's exit status.",
      c_quit},
@@ -812,10 +813,9 @@ void c_help(const Words& t, const std::string&) {
     return;
   }
   for (const Cmd& c : cmds) {
-    std::string f = c.form;
+    std::string f = c.name;
     if (c.alias) f += std::string(" (") + c.alias + ")";
-    std::string first(c.text, strcspn(c.text, ".\n"));
-    say("%-40s %s\n", f.c_str(), first.c_str());
+    say("  %-15s %s\n", f.c_str(), c.brief);
   }
   say("Commands may be shortened; help COMMAND tells more; # begins a comment.\n");
 }
