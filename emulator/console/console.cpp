@@ -4,6 +4,7 @@
 #include "console.h"
 
 #include <editline/readline.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -692,6 +693,11 @@ void c_restore(const Words& t, const std::string&) {
 void obey_file(const std::string& name) {
   if (depth >= 8) return say("%s: command files nested too deep\n", name.c_str());
   FILE* f = open_text(name.c_str());
+  struct stat st;
+  if (f && fstat(fileno(f), &st) == 0 && !S_ISREG(st.st_mode)) {
+    fclose(f);  // a device or a pipe might never end
+    return say("%s: not a regular file\n", name.c_str());
+  }
   if (!f) return say("%s: %s\n", name.c_str(), strerror(errno));
   depth++;
   std::string line;
@@ -745,12 +751,14 @@ const Cmd cmds[] = {
      "semicolons are obeyed at each stop there; a continue among them runs on.\n"
      "break alone lists the breakpoints and watches.",
      c_break},
-    {"delete", nullptr, "remove breakpoints and watches", "delete [K]", "Remove breakpoint or watch K, or all of them.", c_delete},
+    {"delete", nullptr, "remove breakpoints and watches", "delete [K]",
+     "Remove breakpoint or watch K, or all of them.", c_delete},
     {"watch", "w", "stop when words change", "watch ADDR [LEN]",
      "Stop after an instruction changes one of LEN words (default 1) from ADDR, naming the\n"
      "instruction and the old and new value.",
      c_watch},
-    {"examine", "x", "show words, amounts or a register", "examine ADDR [COUNT] | ADDR-END [-i | -c | -n [-r RADIX]]",
+    {"examine", "x", "show words, amounts or a register",
+     "examine ADDR [COUNT] | ADDR-END [-i | -c | -n [-r RADIX]]",
      "Show words: hexadecimal, instruction and, at an even address, the long word's five\n"
      "characters. -i the instruction only, -c the characters only, -n each long word as\n"
      "the number it holds under the radix register (or the radix word RADIX), grouped\n"
@@ -763,8 +771,10 @@ const Cmd cmds[] = {
      "# the end-of-data code) into the long word at an even address. deposit a|b|d\n"
      "UPPER LOWER sets a long register; examine names the others.",
      c_deposit},
-    {"registers", "r", "show the registers", "registers", "Show the registers and the modifier registers.", c_registers},
-    {"trace", nullptr, "set the trace detail", "trace N", "Set the trace detail from here on, 0 to 9, as -v.", c_trace},
+    {"registers", "r", "show the registers", "registers",
+     "Show the registers and the modifier registers.", c_registers},
+    {"trace", nullptr, "set the trace detail", "trace N",
+     "Set the trace detail from here on, 0 to 9, as -v.", c_trace},
     {"routes", nullptr, "show the routes and the paper tape reader", "routes",
      "Show the route table (device, mode, host file and position) and the paper tape reader.",
      c_routes},
@@ -777,7 +787,8 @@ const Cmd cmds[] = {
     {"do", nullptr, "obey the commands in a file", "do FILE",
      "Obey the commands in FILE (lines beginning with # are comments), then come back.", c_do},
     {"echo", nullptr, "print a line", "echo TEXT", "Print TEXT.", c_echo},
-    {"help", "h", "this list, or one command told", "help [COMMAND]", "List the commands, or describe one.", c_help},
+    {"help", "h", "this list, or one command told", "help [COMMAND]",
+     "List the commands, or describe one.", c_help},
     {"quit", "q", "leave", "quit",
      "Leave. Before the end of the run this ends it as an interrupt (status 130); after\n"
      "it, with the run's exit status.",

@@ -576,6 +576,8 @@ std::string open_saved(Reading& rd, Handles& h) {
 std::string restore(const std::string& name) {
   std::ifstream f(name, std::ios::binary);
   if (!f) return why(name);
+  struct stat st;
+  if (stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return name + ": not a regular file";
   std::stringstream buf;
   buf << f.rdbuf();
   std::string text = buf.str();

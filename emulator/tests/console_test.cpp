@@ -470,8 +470,9 @@ TEST_F(Console, ScriptedSessionOnTheLedger) {
       "break 1175; examine -n 1354; cont\n"
       "echo balance logged at 1175\n");
   put("end.txt", "ECHO the end\nx 1354-1355\n");
-  Run r = emu("-i -x balance.txt ledger.map " + ex + "ledger-ptr.txt",
-              "  # the operator's turn\nHELP br\nCONT\nEx -n 1354 -r 0x66E64\nbre\ndo end.txt\nq\n");
+  Run r =
+      emu("-i -x balance.txt ledger.map " + ex + "ledger-ptr.txt",
+          "  # the operator's turn\nHELP br\nCONT\nEx -n 1354 -r 0x66E64\nbre\ndo end.txt\nq\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_THAT(r.out, HasSubstr("\nbalance logged at 1175\nbreak ADDR | #N [; COMMAND ...]  (b)\n"
                                "Stop before the instruction at ADDR"));
