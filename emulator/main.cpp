@@ -6,7 +6,7 @@
 
 static const char help[] =
     "usage: emulator [switches] program-file [paper-tape-file]\n"
-    "       emulator -i [switches] program-file [paper-tape-file]\n"
+    "       emulator -i [-x FILE] [switches] program-file [paper-tape-file]\n"
     "Loads a program file and obeys it until the program unloads itself.\n"
     "\n"
     "Switches come before the program file; a value follows its letter (-v9):\n"
@@ -20,7 +20,9 @@ static const char help[] =
     "  -nN    watch N locations from -m on (at most 20)\n"
     "  -aN    abandon the run when the instruction count reaches N\n"
     "  -b     no exchange of route and pseudo-route pointers on tape transfers\n"
+    "         and paper tape reads\n"
     "  -i     a console prompt before the first instruction (type help there)\n"
+    "  -x FILE  after -i: obey the console commands in FILE first\n"
     "  --help, --version\n"
     "Other letters are ignored.\n"
     "\n"

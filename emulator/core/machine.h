@@ -87,11 +87,16 @@ struct Machine {
   FILE* log = stdout;
   FILE* err = stderr;
   FILE* in = stdin;
+  bool logfile = false;  // the log went to log.txt (-d)
 
   // Peripherals.
   FILE* reader = nullptr;       // paper tape reader file
   bool reader_eof = false;      // the reader file has been read to its end
+  bool reader_used = false;     // the reader file has been opened in this run
   long long acts[20][64] = {};  // group 4 action counters
+  // Names of the tape images and printer files the run has opened, in the
+  // order of their first opening (a snapshot carries their contents).
+  std::vector<std::string> files;
 
   // Cheap guard for the instruction cycle: a trace or watch is active.
   bool slow = false;
@@ -111,6 +116,12 @@ extern Machine M;
 struct RunEnd {
   int status;
 };
+
+// Thrown by the console's reply function when the operator leaves an alarm
+// unanswered (Control-C at the reply prompt): the alarm instruction undoes
+// what it did, so that the machine stands before it and asks again when it
+// is next obeyed.
+struct Unanswered {};
 
 // Sets m to the start state: store 0 with the guard words, tags 4,
 // registers and settings to their defaults, no overlays, routes closed.

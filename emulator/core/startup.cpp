@@ -36,8 +36,8 @@ static void date_word() {
 
 static void usage() {
   fprintf(M.err,
-          "usage: emulator [-d] [-s] [-vN] [-tN] [-mN] [-nN] [-aN] [-b] program-file "
-          "[paper-tape-file]\n");
+          "usage: emulator [-d] [-s] [-vN] [-tN] [-mN] [-nN] [-aN] [-b] [-i [-x FILE]] "
+          "program-file [paper-tape-file]\n");
 }
 
 // SIGINT and SIGTERM ask the run to stop at the next instruction boundary; a
@@ -90,6 +90,7 @@ void start(int argc, char** argv, const Io& io) {
       case 'd':
         if (M.log && M.log != M.out) fclose(M.log);
         M.log = fopen("log.txt", "w");
+        M.logfile = true;
         log_failed = !M.log;
         log_errno = errno;
         if (M.log) setvbuf(M.log, nullptr, _IOFBF, 1 << 16);
@@ -102,6 +103,12 @@ void start(int argc, char** argv, const Io& io) {
       case 'a': M.limit = v; break;
       case 'b': M.exch = false; break;
       case 'i': hooks.on = true; break;
+      case 'x':
+        // After -i: the console's command file, behind the letter or as the
+        // next argument. Otherwise ignored, as other letters are.
+        if (hooks.on && s[2]) hooks.script = s + 2;
+        if (hooks.on && !s[2] && i + 1 < argc) hooks.script = argv[++i];
+        break;
       default: break;
     }
   }

@@ -8,6 +8,7 @@
 
 #include "cycle.h"
 #include "ops.h"
+#include "files.h"
 #include "periph.h"
 
 namespace {
@@ -21,6 +22,7 @@ void reply_line(char* buf, int size) {
   // An interrupt while the operator is asked ends the wait and the run.
   if (hooks.reply) {
     if (!hooks.reply(buf, size)) buf[0] = 0;
+    if (intr) interrupted();  // SIGTERM while the console asked
     return;
   }
   catch_signals(false);
@@ -104,10 +106,6 @@ void io_summary() {
 }
 
 void close_all() {
-  for (auto& r : M.routes) {
-    if (r.fd >= 0) close(r.fd);
-    r.fd = -1;
-  }
-  if (M.reader) fclose(M.reader);
-  M.reader = nullptr;
+  for (auto& r : M.routes) file_close(r.fd);
+  file_reader_close();
 }
