@@ -25,6 +25,9 @@ constexpr long long STOPGAP = 1LL << 16;
 // while searching (where the operator may give the search up).
 constexpr long long PIECE = 1LL << 16;
 constexpr long long SCAN = 1LL << 20;
+// A search goes over the newest stretch between two checkpoints in steps
+// of SUB instructions, from the newest.
+constexpr long long SUB = 1LL << 18;
 
 // Memory of the parts of checkpoints shared between them.
 long long shared_bytes = 0;
@@ -177,16 +180,24 @@ size_t latest(long long p) {
   return (size_t)(it - r.checks.begin()) - 1;
 }
 
-// Takes a checkpoint of the machine as it stands, in its place by position.
-void take(Check::Kind kind, int status = 0) {
+// A checkpoint of the machine as it stands, sharing what is unchanged with
+// prev; nullptr when a file's position cannot be read.
+std::unique_ptr<Check> make(Check::Kind kind, int status, const Check* prev) {
   static State s;
-  if (!capture(s).empty()) return;  // a file's position cannot be read: none
-  size_t at = r.checks.empty() ? 0 : latest(M.count) + 1;
+  if (!capture(s).empty()) return nullptr;
   auto c = std::make_unique<Check>();
   c->at = M.count;
   c->kind = kind;
   c->status = status;
-  pack(s, at > 0 ? r.checks[at - 1].get() : nullptr, *c);
+  pack(s, prev, *c);
+  return c;
+}
+
+// Takes a checkpoint of the machine as it stands, in its place by position.
+void take(Check::Kind kind, int status = 0) {
+  size_t at = r.checks.empty() ? 0 : latest(M.count) + 1;
+  auto c = make(kind, status, at > 0 ? r.checks[at - 1].get() : nullptr);
+  if (!c) return;
   r.own += cost(*c);
   r.checks.insert(r.checks.begin() + (long)at, std::move(c));
   r.since = 0;
@@ -270,10 +281,9 @@ struct Quiet {
   }
 };
 
-// Brings the machine and the files to checkpoint i.
-std::string to_check(size_t i) {
+// Brings the machine and the files to checkpoint c.
+std::string to_check(const Check& c) {
   static State s;
-  const Check& c = *r.checks[i];
   std::string w = undo_to(c.at);
   if (w.empty()) {
     unpack(c, s);
@@ -287,6 +297,7 @@ std::string to_check(size_t i) {
   r.since = 0;
   return "";
 }
+std::string to_check(size_t i) { return to_check(*r.checks[i]); }
 
 double now() {
   using namespace std::chrono;
@@ -422,54 +433,84 @@ std::string rec_moveto(long long p) {
   return "";
 }
 
+namespace {
+
+// Obeys the instructions from the machine's position to `to` with the
+// hooks armed, noting in f each point where a forward run would stop.
+std::string scan(long long to, Found& f, bool last, bool (*stop)()) {
+  for (Watch& v : hooks.watches) v.copy.assign(M.store + v.addr, M.store + v.addr + v.copy.size());
+  auto note = [&](long long at, Stop why, int addr) {
+    f.at = at;
+    f.why = why;
+    f.addr = addr;
+    f.hits = why == WATCHED ? hooks.hits : std::vector<Hooks::Hit>{};
+  };
+  Quiet q(false);
+  if (at_break()) note(M.count, BROKE, M.sc);
+  while (M.count < to) {
+    if (stop()) return "interrupted";
+    Stop s;
+    try {
+      s = go(std::min(to - M.count, SCAN));
+    } catch (const RunEnd&) {
+      // The run's last instruction: its change to a watched word.
+      r.solid = false;
+      hooks.hits.clear();
+      for (size_t k = 0; k < hooks.watches.size(); k++) {
+        const Watch& v = hooks.watches[k];
+        for (size_t j = 0; j < v.copy.size(); j++)
+          if (M.store[v.addr + j] != v.copy[j]) {
+            hooks.hits.push_back({(int)k, v.addr + (int)j, v.copy[j], M.store[v.addr + j]});
+            break;
+          }
+      }
+      if (last && !hooks.hits.empty()) note(M.count - 1, WATCHED, hooks.last);
+      break;
+    }
+    if (s == BROKE) note(M.count, BROKE, M.sc);
+    if (s == WATCHED) note(M.count - 1, WATCHED, hooks.last);
+    if (s == STEPPED && M.count < to && at_break()) note(M.count, BROKE, M.sc);
+    if (s == UNANSWERED || s == INTERRUPTED) return "the run did not go as recorded";
+  }
+  return "";
+}
+
+}  // namespace
+
 std::string rec_search(Found& f, long long floor, bool last, bool (*stop)()) {
   f = Found{};
   long long cur = M.count;
   if (!r.on) return "the record is off";
   if (r.checks.empty() || cur <= r.checks[0]->at) return "";
-  for (size_t i = latest(cur - 1) + 1; i-- > 0;) {
+  bool newest = true;
+  for (size_t i = latest(cur - 1) + 1; i-- > 0 && f.at <= floor; newest = false) {
     long long from = r.checks[i]->at;
     long long to = i + 1 < r.checks.size() && r.checks[i + 1]->at < cur ? r.checks[i + 1]->at : cur;
     if (to <= from) continue;
     if (to - 1 <= floor) break;
     std::string w = to_check(i);
-    if (!w.empty()) return w;
-    for (Watch& v : hooks.watches)
-      v.copy.assign(M.store + v.addr, M.store + v.addr + v.copy.size());
-    auto note = [&](long long at, Stop why, int addr) {
-      f.at = at;
-      f.why = why;
-      f.addr = addr;
-      f.hits = why == WATCHED ? hooks.hits : std::vector<Hooks::Hit>{};
-    };
-    Quiet q(false);
-    if (at_break()) note(from, BROKE, M.sc);
-    while (M.count < to) {
-      if (stop()) return "interrupted";
-      Stop s;
-      try {
-        s = go(std::min(to - M.count, SCAN));
-      } catch (const RunEnd&) {
-        // The run's last instruction: its change to a watched word counts.
-        r.solid = false;
-        hooks.hits.clear();
-        for (size_t k = 0; k < hooks.watches.size(); k++) {
-          const Watch& v = hooks.watches[k];
-          for (size_t j = 0; j < v.copy.size(); j++)
-            if (M.store[v.addr + j] != v.copy[j]) {
-              hooks.hits.push_back({(int)k, v.addr + (int)j, v.copy[j], M.store[v.addr + j]});
-              break;
-            }
-        }
-        if (last && !hooks.hits.empty()) note(M.count - 1, WATCHED, hooks.last);
-        break;
+    // The stop looked for is most often a recent one: over the newest
+    // stretch, finer checkpoints taken at full speed let the hooks slow
+    // down only the part after it. An older stretch is obeyed whole with
+    // the hooks, as a forward run over it would be.
+    std::vector<std::unique_ptr<Check>> sub;
+    if (newest) {
+      Quiet q(true);
+      for (long long at = from + SUB; at < to && w.empty(); at += SUB) {
+        if (stop()) w = "interrupted";
+        if (w.empty() && go(at - M.count) != STEPPED) w = "the run did not go as recorded";
+        if (w.empty())
+          sub.push_back(make(Check::PLAIN, 0, sub.empty() ? r.checks[i].get() : sub.back().get()));
+        if (w.empty() && !sub.back()) w = "a file's position cannot be read";
       }
-      if (s == BROKE) note(M.count, BROKE, M.sc);
-      if (s == WATCHED) note(M.count - 1, WATCHED, hooks.last);
-      if (s == STEPPED && M.count < to && at_break()) note(M.count, BROKE, M.sc);
-      if (s == UNANSWERED || s == INTERRUPTED) return "the run did not go as recorded";
     }
-    if (f.at > floor) break;
+    for (size_t j = sub.size() + 1; j-- > 0 && w.empty() && f.at <= floor;) {
+      long long end = j < sub.size() ? sub[j]->at : to;
+      if (end - 1 <= floor) break;
+      w = to_check(j ? *sub[j - 1] : *r.checks[i]);
+      if (w.empty()) w = scan(end, f, last, stop);
+    }
+    if (!w.empty()) return w;
   }
   if (f.at <= floor) f = Found{};
   return "";

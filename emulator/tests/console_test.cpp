@@ -487,6 +487,36 @@ TEST_F(Console, ScriptedSessionOnTheLedger) {
   EXPECT_THAT(r.out, HasSubstr("\n 1355  000001   0/0/0    1  HALT"));
 }
 
+// Going back from the end of a run whose log is in log.txt (closed by the
+// unload) and running on again: the replies come from the record, the log
+// goes on, and the files end as the run left them the first time.
+TEST_F(Console, BackFromTheEndAndOnAgain) {
+  Run whole = emu("-d " + copy, "2\n", "whole");
+  Run r = emu("-i -d " + copy, "continue\n2\nback 40\nhistory 2\ncontinue\nrecord\n", "again");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.out, HasSubstr("reply> 2 (as recorded)\n"));
+  EXPECT_THAT(r.out, HasSubstr("\n#219    169 ---> 25/0/1     2 || "));
+  EXPECT_THAT(r.out, HasSubstr("to the end of the run, after #260 (exit status 0); the machine "
+                               "stands at the end\n2 checkpoints, 11 file changes, 1 reply: "));
+  EXPECT_EQ(lines_with(get("again/log.txt"), "PROGRAMME UNLOADED").size(), 2u);
+  for (std::string f : {"/LP18.txt", "/MT-CP.zelk"}) EXPECT_EQ(get("again" + f), get("whole" + f));
+}
+
+// Control-C gives up a search back through a long record: the machine is
+// where it was.
+TEST_F(Console, InterruptGivesUpReverse) {
+  put("prog.txt", loop);
+  Live p(*this, "-i prog.txt");
+  p.type("break #40000000\ncontinue\nwatch 300\nreverse\n");
+  ASSERT_TRUE(p.shows("out.txt", "breakpoint 1 before instruction 40000000"));
+  bool gave_up = p.signal_until(SIGINT, "out.txt", "interrupted: back where it was\n");
+  p.type("examine count\n");
+  p.finish();
+  EXPECT_TRUE(gave_up) << get("out.txt");
+  EXPECT_THAT(get("out.txt"), HasSubstr("back where it was\n  161 ---> 24/1/0   160 ||"));
+  EXPECT_THAT(get("out.txt"), HasSubstr("\ncount 39999999 "));
+}
+
 // The console at a terminal under tmux, its server on a socket in the
 // scratch folder and killed at the end. The pane shows the exit status
 // after the emulator and stays.

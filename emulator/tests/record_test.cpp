@@ -252,9 +252,17 @@ TEST_F(Record, LastAndReverseAgreeWithForwardRuns) {
         now[a] = v;
       }
     }
-    std::string cmds = "continue\n";
+    std::string cmds = "continue\nhistory 30\n";
     for (int a = 2400; a < 2420; a += 2) cmds += "last " + std::to_string(a) + " 2\n";
     std::string out = session("last", cmds);
+    // history: the trace's last lines, each after its count.
+    std::vector<std::string> lines, shown;
+    std::istringstream tr(trace);
+    for (std::string l; std::getline(tr, l);)
+      if (l.find(" ---> ") != std::string::npos) lines.push_back(l);
+    for (const auto& m : matches(out, "\\n#(\\d+)  ([^\\n]*)")) shown.push_back(m[2]);
+    size_t k = std::min<size_t>(30, lines.size());
+    EXPECT_EQ(shown, std::vector<std::string>(lines.end() - (long)k, lines.end()));
     for (int a = 2400; a < 2420; a += 2) {
       auto said = matches(out, "#(\\d+) at (\\d+) changed (" + std::to_string(a) + "|" +
                                    std::to_string(a + 1) + ") from");
