@@ -886,16 +886,15 @@ void c_history(const Words& t, const std::string&) {
     return say("history [N], N at least 1\n");
   if (!recorded()) return;
   long long cur = M.count, from = std::max(rec_oldest(), cur - n);
-  std::string out;
+  if (from > cur - n) say("(the record reaches back to before instruction #%lld)\n", from + 1);
+  prompt_intr = 0;
   std::string w = rec_moveto(from);
   for (long long p = from; p < cur && w.empty(); p++) {
     // The execution limit abandons the run before the instruction it meets.
-    if (M.limit != p + 1) out += "#" + std::to_string(p + 1) + "  " + next_line();
-    w = rec_moveto(p + 1);
+    if (M.limit != p + 1) say("#%lld  %s", p + 1, next_line().c_str());
+    w = prompt_intr || prompt_term ? "interrupted" : rec_moveto(p + 1);
   }
   go_to(cur);
-  if (from > cur - n) say("(the record reaches back to before instruction #%lld)\n", from + 1);
-  say("%s", out.c_str());
   if (!w.empty()) say("%s\n", w.c_str());
 }
 

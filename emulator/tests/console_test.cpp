@@ -485,6 +485,16 @@ TEST_F(Console, ScriptedSessionOnTheLedger) {
   EXPECT_THAT(r.out, HasSubstr("\n1: break at 1175; examine -n 1354; cont\nthe end\n"
                                " 1354  042186   4/0/1  390  ADD (N) TO (A)"));
   EXPECT_THAT(r.out, HasSubstr("\n 1355  000001   0/0/0    1  HALT"));
+  // The README's way back: who last changed the balance, and before it.
+  r = emu("-i ledger.map " + ex + "ledger-ptr.txt",
+          "continue\nlast 1354 2\nbreak 1175\nreverse\nback 3\nhistory 3\n");
+  EXPECT_THAT(r.out, HasSubstr("\n#411 at 1174 changed 1354 from 043065 to 042186\n"
+                               " 1174 --->  2/1/0  1354 || 000001 42186 "));
+  EXPECT_THAT(r.out, HasSubstr("\nbreakpoint 1 at 1175\n 1175 ---> "));
+  EXPECT_THAT(r.out, HasSubstr("\n 1172 --->  3/1/0  1352 || "));
+  EXPECT_THAT(r.out,
+              testing::ContainsRegex("\n#406 +1169 ---> [^\n]*\n#407 +1170 ---> [^\n]*CONVERT"
+                                     " \n#408 +1171 ---> [^\n]*ADD \\(N\\) TO \\(A\\)\n"));
 }
 
 // Going back from the end of a run whose log is in log.txt (closed by the
