@@ -34,7 +34,17 @@ struct Undo {
   size_t done = 0;          // log[0 .. done) are in the files
   long long bytes = 0;      // memory of the log
   long long diverged = -1;  // where a change differed from the one logged
+  // What the log knows without asking the host, kept so that a logged
+  // write costs no more host calls than it must: each file's length (-1
+  // unknown, -2 not a regular file), and the position of each descriptor
+  // open for writing only, which only the writes move (-1 unknown).
+  std::vector<long long> len, pos;
 } u;
+
+long long& known(std::vector<long long>& v, size_t i) {
+  if (v.size() <= i) v.resize(i + 1, -1);
+  return v[i];
+}
 
 long long cost(const Change& c) { return (long long)(sizeof c + c.bytes.size()); }
 
@@ -132,12 +142,23 @@ void writing(int fd, long n) {
   const Route* e = nullptr;
   for (const Route& r : M.routes)
     if (r.fd == fd && !r.path.empty()) e = &r;
+  if (!e) return;
+  int f = file_index(e->path);
+  long long& len = known(u.len, (size_t)f);
   struct stat st;
-  if (!e || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return;
-  long long off = e->oflags & O_APPEND ? (long long)st.st_size : (long long)lseek(fd, 0, SEEK_CUR);
+  if (len == -1 && fstat(fd, &st) == 0) len = S_ISREG(st.st_mode) ? (long long)st.st_size : -2;
+  if (len < 0) return;
+  bool only = (e->oflags & O_ACCMODE) == O_WRONLY;
+  long long& at = known(u.pos, (size_t)fd);
+  long long off = e->oflags & O_APPEND ? len
+                  : only && at >= 0    ? at
+                                       : (long long)lseek(fd, 0, SEEK_CUR);
   if (off < 0) return;
-  Change c{M.count, file_index(e->path), off, n, st.st_size, ""};
-  if (read_part(fd, e->path, off, n, st.st_size, c.bytes)) add(std::move(c));
+  Change c{M.count, f, off, n, len, ""};
+  if (!read_part(fd, e->path, off, n, len, c.bytes)) return;
+  add(std::move(c));
+  len = std::max(len, off + n);
+  at = only ? off + n : -1;
 }
 
 bool put_all(int fd, const std::string& b, long long off) {
@@ -207,6 +228,7 @@ int file_open(const std::string& name, int flags) {
   bool changes = u.on && (flags & (O_CREAT | O_TRUNC)) && opening(name, flags, c);
   int fd = open(name.c_str(), flags, 0640);
   if (fd >= 0 && changes) add(std::move(c));
+  if (fd >= 0 && u.on) known(u.pos, (size_t)fd) = -1, known(u.len, (size_t)file_index(name)) = -1;
   if (fd >= 0 && std::find(M.files.begin(), M.files.end(), name) == M.files.end())
     M.files.push_back(name);
   return fd;
@@ -218,7 +240,7 @@ bool file_write(int fd, const void* b, long n) {
 }
 
 void file_close(int& fd) {
-  if (fd >= 0) close(fd);
+  if (fd >= 0) close(fd), known(u.pos, (size_t)fd) = -1;
   fd = -1;
 }
 
@@ -261,6 +283,9 @@ void undo_on(bool on) {
 bool undo_logging() { return u.on; }
 
 std::string undo_to(long long at) {
+  // The files change here, and their descriptors are opened again after.
+  u.len.clear();
+  u.pos.clear();
   Handles hs;
   while (u.done > 0 && u.log[u.done - 1].count > at) {
     std::string w = trade(u.log[u.done - 1], hs);
