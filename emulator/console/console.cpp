@@ -919,7 +919,7 @@ void c_record(const Words& t, const std::string&) {
   for (char& ch : w) ch = (char)tolower((unsigned char)ch);
   if (t.size() == 2 && (w == "on" || w == "off")) {
     if ((w == "on") == rec_on()) return say("the record is %s already\n", w.c_str());
-    rec_start(w == "on");
+    rec_start(w == "on", ended ? status : -1);
   } else if (t.size() == 2 && size(t[1], b)) {
     rec_set_limit(b);
   } else if (t.size() != 1) {
@@ -954,7 +954,7 @@ void c_deposit_recorded(const Words& t, const std::string& line) {
   for (int i = 0; i < nregs; i++) reg_get(regs[i], M, was[2 * i], was[2 * i + 1]);
   long long count = M.count;
   c_deposit(t, line);
-  if (M.count != count) return rec_start(rec_on());
+  if (M.count != count) return rec_start(rec_on(), ended ? status : -1);
   bool changed = std::memcmp(store, M.store, sizeof store) != 0;
   for (int i = 0; i < nregs; i++) {
     long long v, v2;

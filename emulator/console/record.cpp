@@ -90,7 +90,26 @@ struct Check {
   std::string ptrname;
 };
 
-void pack(const State& s, const Check* prev, Check& c) {
+// The parts a checkpoint holds as they are, in one list for both ways:
+// into the checkpoint, or out of it into the State.
+void plain(Check& c, State& s, bool into) {
+  Machine& m = s.m;
+  auto x = [into](auto& kept, auto& live) { into ? void(kept = live) : void(live = kept); };
+  c.reg.resize(2 * (size_t)nregs);
+  for (int i = 0; i < nregs; i++)
+    if (into)
+      reg_get(regs[i], m, c.reg[2 * i], c.reg[2 * i + 1]);
+    else
+      reg_set(regs[i], m, c.reg[2 * i], c.reg[2 * i + 1]);
+  for (int i = 0; i < 20; i++) x(c.wcopy[i], m.wcopy[i]);
+  for (int k = 0; k < 10; k++) x(c.routes[k], m.routes[k]), x(c.pos[k], s.pos[k]);
+  x(c.rpos, s.rpos);
+  x(c.reader_eof, m.reader_eof);
+  x(c.reader_used, m.reader_used);
+  x(c.ptrname, m.ptrname);
+}
+
+void pack(State& s, const Check* prev, Check& c) {
   const Machine& m = s.m;
   for (int i = 0; i < STORE / PAGE; i++)
     c.store[i] = share<Words>(m.store + i * PAGE, prev ? prev->store[i] : nullptr);
@@ -124,17 +143,10 @@ void pack(const State& s, const Check* prev, Check& c) {
     shared_bytes += f->size;
     c.files = f;
   }
-  c.reg.resize(2 * (size_t)nregs);
-  for (int i = 0; i < nregs; i++) reg_get(regs[i], m, c.reg[2 * i], c.reg[2 * i + 1]);
-  std::memcpy(c.wcopy, m.wcopy, sizeof c.wcopy);
-  for (int k = 0; k < 10; k++) c.routes[k] = m.routes[k], c.pos[k] = s.pos[k];
-  c.rpos = s.rpos;
-  c.reader_eof = m.reader_eof;
-  c.reader_used = m.reader_used;
-  c.ptrname = m.ptrname;
+  plain(c, s, true);
 }
 
-void unpack(const Check& c, State& s) {
+void unpack(Check& c, State& s) {
   Machine& m = s.m;
   for (int i = 0; i < STORE / PAGE; i++)
     std::memcpy(m.store + i * PAGE, c.store[i]->v, sizeof c.store[i]->v);
@@ -144,13 +156,7 @@ void unpack(const Check& c, State& s) {
   std::memcpy(&m.acts[0][0], c.acts->v, sizeof c.acts->v);
   for (int k = 0; k < 15; k++) m.ovl[k] = c.ovl->o[k];
   m.files = c.files->v;
-  for (int i = 0; i < nregs; i++) reg_set(regs[i], m, c.reg[2 * i], c.reg[2 * i + 1]);
-  std::memcpy(m.wcopy, c.wcopy, sizeof m.wcopy);
-  for (int k = 0; k < 10; k++) m.routes[k] = c.routes[k], s.pos[k] = c.pos[k];
-  s.rpos = c.rpos;
-  m.reader_eof = c.reader_eof;
-  m.reader_used = c.reader_used;
-  m.ptrname = c.ptrname;
+  plain(c, s, false);
 }
 
 long long cost(const Check& c) {
@@ -282,7 +288,7 @@ struct Quiet {
 };
 
 // Brings the machine and the files to checkpoint c.
-std::string to_check(const Check& c) {
+std::string to_check(Check& c) {
   static State s;
   std::string w = undo_to(c.at);
   if (w.empty()) {
@@ -306,16 +312,16 @@ double now() {
 
 }  // namespace
 
-void rec_start(bool on) {
+void rec_start(bool on, int status) {
   r.checks.clear();
   r.replies.clear();
   r.own = 0;
   r.on = on;
   r.head = M.count;
-  r.status = -1;
+  r.status = on ? status : -1;
   r.solid = true;
   undo_on(on);
-  if (on) take(Check::PLAIN);
+  if (on) take(status >= 0 ? Check::END : Check::PLAIN, status);
   if (r.checks.empty()) r.on = false, undo_on(false);  // a file's position unreadable
 }
 
@@ -379,11 +385,11 @@ void rec_end(int status) {
 
 void rec_edit() {
   if (!r.on) return;
-  if (r.checks.empty() || M.count < r.checks[0]->at) return rec_start(true);
   bool ended = r.status >= 0 && M.count == r.head;
   int status = r.status;
+  if (r.checks.empty() || M.count < r.checks[0]->at) return rec_start(true, ended ? status : -1);
   while (r.checks.size() > 1 && r.checks.back()->at >= M.count) drop(r.checks.size() - 1);
-  if (r.checks.back()->at >= M.count) return rec_start(true);
+  if (r.checks.back()->at >= M.count) return rec_start(true, ended ? status : -1);
   cut(M.count);
   // At the end of the run the changed machine is the end.
   take(ended ? Check::END : Check::EDIT, status);

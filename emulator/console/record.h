@@ -19,7 +19,9 @@
 #include "cycle.h"
 
 // Starts a new record from the machine as it stands (on), or drops it.
-void rec_start(bool on);
+// A status of 0 or more: the machine stands at the end of the run, which
+// ended with that status.
+void rec_start(bool on, int status = -1);
 bool rec_on();
 
 // The positions the record reaches: the oldest it can bring back, and the

@@ -240,7 +240,8 @@ bool file_write(int fd, const void* b, long n) {
 }
 
 void file_close(int& fd) {
-  if (fd >= 0) close(fd), known(u.pos, (size_t)fd) = -1;
+  if (fd >= 0 && u.on) known(u.pos, (size_t)fd) = -1;
+  if (fd >= 0) close(fd);
   fd = -1;
 }
 
