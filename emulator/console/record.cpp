@@ -15,11 +15,12 @@
 namespace {
 
 // Checkpoints are taken as the run first goes through a stretch: when the
-// last is K instructions behind, or when the run has taken T seconds since
-// it (so that a slow stretch of instructions is re-obeyed in a fraction of
-// a second), and at a console stop when the last is STOPGAP behind.
-constexpr long long K = 1LL << 24;
-constexpr double T = 0.1;
+// last is EVERY instructions behind, or when the run has taken SECONDS
+// since it (so that a slow stretch of instructions is re-obeyed in a
+// fraction of a second), and at a console stop when the last is STOPGAP
+// behind.
+constexpr long long EVERY = 1LL << 24;
+constexpr double SECONDS = 0.1;
 constexpr long long STOPGAP = 1LL << 16;
 // Instructions obeyed between two looks at the record while running, and
 // while searching (where the operator may give the search up).
@@ -358,7 +359,7 @@ Stop rec_go(long long n) {
       if (!w.empty()) fprintf(M.out, "%s\n", w.c_str());
     } else if (M.count > head) {
       const Check& c = *r.checks[latest(M.count)];
-      if (M.count - c.at >= K || (r.since >= T && M.count > c.at)) take(Check::PLAIN);
+      if (M.count - c.at >= EVERY || (r.since >= SECONDS && M.count > c.at)) take(Check::PLAIN);
     }
     bound();
     if (s != STEPPED || M.count >= end) return s;
