@@ -281,7 +281,7 @@ class Runner:
         self.build = build
         self.jobs = jobs
         self.timeout = timeout
-        self.tests = [t for t in TESTS if os.path.exists(os.path.join(build, t))]
+        self.tests = []
         self.wins = {}  # (path, test program) -> mutants killed: tried first
 
     def ninja(self, quiet=True):
@@ -370,8 +370,7 @@ def main():
     todo = []
     for arg in args.files:
         path, ranges = parse_file_arg(arg)
-        path = os.path.relpath(os.path.join(ROOT, path), ROOT) if not os.path.isabs(path) \
-            else os.path.relpath(path, ROOT)
+        path = os.path.relpath(os.path.abspath(path), ROOT)
         text, ms = mutants_of(path, ranges)
         sources[path] = text
         todo += ms
@@ -397,6 +396,7 @@ def main():
     if not ok:
         sys.stderr.write(log + "\nmutate: the unchanged sources do not build\n")
         return 2
+    runner.tests = [t for t in TESTS if os.path.exists(os.path.join(build, t))]
     for t in runner.tests:
         if runner.run_test(t, TESTS[t]):
             sys.stderr.write("mutate: %s fails before any change\n" % t)
