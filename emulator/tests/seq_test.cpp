@@ -244,22 +244,31 @@ TEST_F(EmuTest, FastPathRunsOffTheTopLikeTheFullCycle) {
 }
 
 TEST_F(EmuTest, TraceStartAndWatchMidLoop) {
-  // -t40 starts the trace at the 40th instruction exactly: the lines after
-  // the header equal the same lines of a run traced from the start.
+  // -t40 starts the trace at the 40th instruction exactly: 160-162, three
+  // rounds of the ten-instruction inner loop from 163, then 163, 164, 165,
+  // 166, 401, 402 and the MODIFY ADDRESS OF NEXT at 167. Its line is the
+  // 40th of a run traced from the start.
   Result t = prog(kLoop, {"-t40", "-v6"});
   Result full = prog(kLoop, {"-v9"});
   size_t h = t.out.find("  SC                N");
   ASSERT_NE(h, std::string::npos);
   std::string after = t.out.substr(t.out.find('\n', h) + 1);
-  std::string first = after.substr(0, after.find('\n') + 1);
-  EXPECT_THAT(full.out, HasSubstr(first));
-  // A watch on modifier 1 reports each step of the loop.
+  std::string first = after.substr(0, after.find('\n'));
+  EXPECT_EQ(first.substr(0, 26), "  167 ---> 24/0/1   308 ||");
+  std::vector<std::string> traced;
+  for (const std::string& l : lines(full.out))
+    if (l.find(" ---> ") == 5) traced.push_back(l);
+  ASSERT_GE(traced.size(), 40u);
+  EXPECT_EQ(first, traced[39]);
+  // A watch on modifier 1 reports each change: from -1 to 0 at the start,
+  // seven steps in each of the seven rounds of the outer loop, and six
+  // resets from 7 to 0.
   Result w = prog(kLoop, {"-m10"});
   EXPECT_EQ(w.status, 0);
   size_t changes = 0;
   for (size_t at = 0; (at = w.out.find("Location 10 changed", at)) != std::string::npos; at++)
     changes++;
-  EXPECT_GE(changes, 7u);
+  EXPECT_EQ(changes, 1 + 7 * 7 + 6u);
 }
 
 }  // namespace
