@@ -61,6 +61,9 @@ TEST_F(Prim, RadixAddCarriesDigitByDigit) {
   EXPECT_EQ(radix_add(0x1219B, 0x00001, STERLING), 0x13000);   // 12/19/11 + 1d
   EXPECT_EQ(radix_add(0x9919B, 0x00001, STERLING), 0x100000);  // 99/19/11 + 1d
   EXPECT_EQ(radix_add(0x0519A, 0x0700A, STERLING), 0x13008);   // 5/19/10 + 7/0/10
+  // Odd radices: 9 in digit 0, 7 in digit 1 (excesses 7 and 9).
+  EXPECT_EQ(radix_add(0x00008, 0x00001, 0x00097), 0x00010);
+  EXPECT_EQ(radix_add(0x00068, 0x00001, 0x00097), 0x00100);
   // The sign bit adds as one more binary digit; a carry out of it is lost.
   EXPECT_EQ(radix_add(0x199999, 0x00001, DEC), 0);
   EXPECT_EQ(radix_add(0x100000, 0x00001, DEC), 0x100001);
@@ -75,6 +78,9 @@ TEST_F(Prim, OutOfRadix) {
   EXPECT_TRUE(out_of_radix(0x00200, STERLING));  // 20 shillings
   EXPECT_TRUE(out_of_radix(0x000A0, STERLING));
   EXPECT_FALSE(out_of_radix(0xFFFFF, 0));
+  EXPECT_FALSE(out_of_radix(0x00068, 0x00097));  // radices 9 and 7
+  EXPECT_TRUE(out_of_radix(0x00070, 0x00097));
+  EXPECT_TRUE(out_of_radix(0x00009, 0x00097));
 }
 
 TEST_F(Prim, ComplementAndBack) {
@@ -98,6 +104,12 @@ TEST_F(Prim, ComplementAndBack) {
   setd(SIGN, 0);
   complement();
   EXPECT_EQ(M.d.up, 0);
+  EXPECT_EQ(M.d.lo, 0);
+  // A digit out of radix: the digit A of the lower half stands for ten of
+  // the digit above, so D is minus one upper unit.
+  setd(SIGN, 0xA0000);
+  complement();
+  EXPECT_EQ(M.d.up, 0x199999);
   EXPECT_EQ(M.d.lo, 0);
   // A positive D is left alone.
   setd(0x12, 0x34);
