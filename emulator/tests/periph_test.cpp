@@ -307,6 +307,10 @@ TEST_F(Periph, RunOnAndRunBackStopAtTheMarkerWithTheKey) {
                                "lsd = 00005\n"
                                "  175 FILE RUN ON route 27 action 47, skipped 1 blocks\n"));
   EXPECT_THAT(h.out, HasSubstr(" B = 000007 00005 [7 5]\n"));
+  Prog k = marked_tape();
+  k.call(47, 27, 47, 7, 6).call(46, 27, 46, 5, 6).code.push_back(ins(0, 0, 0, 0));
+  Result back = prog(k.lines(false), {"-b"});
+  EXPECT_THAT(back.out, HasSubstr(" B = 000007 00005 [7 5]\n"));
   // A key that no marker holds runs to the end of the image.
   Prog e = marked_tape();
   e.call(47, 27, 0, 99, 6);
