@@ -170,6 +170,10 @@ TEST_F(Prim, OutOfRadixMessagesAtNineOnly) {
   EXPECT_THAT(s, HasSubstr("  200 Out of radix operand 00000A\n"
                            "  200 Out of radix operand 0F0000\n"
                            "  200 Out of radix data 1000B0 00001\n"));
+  // Data within its radices is not reported.
+  setd(SIGN | 0x99999, 0x99999);
+  complement();
+  EXPECT_EQ(logged(), s);
   // Binary never reports.
   M.verbosity = 9;
   radix(0);
@@ -230,6 +234,9 @@ TEST_F(Arith, RegisterInstructions) {
   EXPECT_EQ(a(), "000010 00000");
   EXPECT_EQ(b(), "000004 00003");
   EXPECT_EQ(n(), "066E64 000000");  // the radix register in the block
+  run({"L320 at", word(0x9919B), word(0x00009), word(3), word(4), word(DEC), "L160 at", op(5, 320),
+       op(13, 1), op(4, 330), halt(330)});
+  EXPECT_EQ(n(), "09919C 000009");  // A lower and upper head the block
 
   run({op(4, 311)});
   EXPECT_EQ(illegal(), "Not implemented: COPY REGISTERS odd address  [000004 4 4]");
@@ -260,7 +267,10 @@ TEST_F(Arith, LiteralInstructions) {
   EXPECT_EQ(n(), "100002 000000");
   run({op(15, 3), op(14, 5), halt(0)});  // binary
   EXPECT_EQ(a(), "1FFFFF FFFFE");
-  // ...and plain binary when a digit is out of radix, with the borrow.
+  // ...and plain binary when a digit is out of radix, with the borrow; so
+  // too under a radix register of 1 (digit 0 radix 15) with A's F.
+  run({"L300 at", word(1), "L160 at", op(3, 300), op(15, 0xF), op(14, 1), halt(0)});
+  EXPECT_EQ(a(), "000000 0000E");
   run({"L300 at", word(DEC), "L160 at", op(3, 300), op(15, 10), op(14, 11), halt(0)});
   EXPECT_EQ(a(), "1FFFFF FFFFF");
   run({"L300 at", word(DEC), "L302 at", word(0x0000A), word(0x00003), "L160 at", op(3, 300),
@@ -446,6 +456,11 @@ TEST_F(Arith, DivideUniformRadix) {
        op(104, 300), halt(0)});
   EXPECT_EQ(a(), "000002 99C33");
   EXPECT_EQ(b(), "000000 00028");
+  // A remainder above 16 bits: its top digit goes into B upper.
+  run({"L300 at", word(0xFFFFF), "L302 at", word(0x45678), word(0x123), "L160 at", op(6, 302),
+       op(104, 300), halt(0)});
+  EXPECT_EQ(a(), "000000 00012");
+  EXPECT_EQ(b(), "000003 45798");
   // The largest numerator B upper may hold: 0xFFF 0001 / 7.
   run({"L300 at", word(7), "L302 at", word(0x00010), word(0xFFF), "L160 at", op(6, 302),
        op(104, 300), halt(0)});
@@ -550,6 +565,23 @@ TEST_F(Arith, Tags) {
        word(0)});
   EXPECT_EQ(n(), "000009 000004");
   EXPECT_EQ(a(), "000000 00007");
+}
+
+TEST_F(Arith, MessagesAtTheirThresholds) {
+  // SUBTRACT long at an odd address (no "Checking"), MULTIPLY AND ADD
+  // ("digit =" above 8), TRANSFER long ("Stored" above 6).
+  std::vector<std::string> p = {"L300 at",   word(DEC),  word(7),     word(0x04142), word(0x30303),
+                                "L310 at",   word(0x12), word(0),     "L160 at",     op(3, 300),
+                                op(44, 303), op(6, 310), op(80, 301), op(20, 320),   halt(320)};
+  run(p, {"-v6"});
+  EXPECT_EQ(n(), "000072 000000");  // -12 + 7 x 12
+  EXPECT_THAT(r.out, Not(HasSubstr("Checking")));
+  EXPECT_THAT(r.out, Not(HasSubstr("  Stored")));
+  run(p, {"-v8"});
+  EXPECT_THAT(r.out, HasSubstr("  Stored 000000 00072 at address 320 (alpha if odd)\n"));
+  EXPECT_THAT(r.out, Not(HasSubstr("digit =")));
+  run(p, {"-v9"});
+  EXPECT_THAT(r.out, HasSubstr("digit = 2\n  adding in 20\ndigit = 1\n  adding in 112\n"));
 }
 
 TEST_F(Arith, OutOfRadixThroughTheCycle) {
