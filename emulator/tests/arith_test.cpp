@@ -499,6 +499,11 @@ TEST_F(Arith, ReplaceSelectedBitsAndCollate) {
        op(2, 301), op(48, 300), op(116, 311), halt(310)});
   EXPECT_EQ(n(), "004342 000000");  // "   32"
 
+  // B upper's sign bit selects the sign of a short word, which D gives.
+  run({"L300 at", word(0x12345), "L302 at", word(0), word(0x100000), "L160 at", op(6, 302),
+       op(112, 300), halt(300)});
+  EXPECT_EQ(n(), "112345 000000");
+
   // COLLATE AND ADD: the operand masked by B, then added.
   run({"L300 at", word(DEC), "L302 at", word(0x67890), word(0x12345), "L160 at", op(3, 300),
        op(9, (2 << 5) | 0x0A), op(13, 1), op(124, 302), halt(0)});

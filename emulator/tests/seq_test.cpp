@@ -1,5 +1,8 @@
 // Sequence control: jumps, subroutines, Master Routine and priority control
 // entries, modification of the next instruction, modifiers and indicators.
+#include <csignal>
+#include <thread>
+
 #include "harness.h"
 
 using ::testing::HasSubstr;
@@ -223,6 +226,50 @@ TEST_F(EmuTest, FastPathStopsExactlyAtTheLimit) {
   }
   Result whole = prog(kLoop);
   EXPECT_EQ(whole.status, 0);
+}
+
+TEST_F(EmuTest, FastPathStopsAtEveryCountLikeTheFullCycle) {
+  // Nested loops on all three modifiers with the operations obeyed in line
+  // (ADD short, modified and long, STEP ON AND TEST skipping and not, the
+  // jumps taken and not): stopped by the limit at every count, the report
+  // (the instruction obeyed last, N, the registers) is the same with and
+  // without the trace; below verbosity 6 no trace line is written.
+  const std::vector<std::string> p = {
+      "L300 at",    "0/0/0 0",    "0/0/0 3",    "0/0/0 0",    "0/0/0 2",
+      "0/0/0 0",    "0/0/0 2",    "0/0/0 1",    "0/0/0 4",    "0/0/0 5",
+      "0/0/0 6",    "L160 at",    "26/1/3 304", "26/1/2 302", "26/1/1 300",
+      "4/0/1 306",  "25/0/1 1",   "24/1/0 163", "4/1/0 308",  "25/0/2 1",
+      "24/1/0 162", "27/0/0 171", "25/0/3 1",   "27/0/1 161", "26/0/2 2"};
+  Result whole = prog(p, {"-v5"});
+  EXPECT_EQ(whole.status, 0);
+  EXPECT_EQ(whole.out.find(" ---> "), std::string::npos);
+  size_t at = whole.out.find("PROGRAMME UNLOADED: ADDRESS = 173 after ");
+  ASSERT_NE(at, std::string::npos);
+  int end = atoi(whole.out.c_str() + at + 40);
+  // 160-162; per round of the outer loop two rounds of the middle loop
+  // (the inner loop's 8, then 166, 167 and the jump, or 162 first and no
+  // jump at the skip), then 169, 170 and 171 (172 at the last); 161 and 162
+  // start the second round.
+  EXPECT_EQ(end, 3 + 11 + 11 + 3 + 2 + 11 + 11 + 3);
+  for (int limit = 1; limit <= end; limit++) {
+    std::string a = "-a" + std::to_string(limit);
+    Result fast = prog(p, {a});
+    Result slow = prog(p, {a, "-v6"});
+    ASSERT_EQ(report_only(fast.out), report_only(slow.out)) << limit;
+  }
+}
+
+TEST_F(EmuTest, InterruptEndsTheRunBetweenInstructions) {
+  // A loop without end, a limit far off: an interrupt that arrives while it
+  // runs ends it with the report and the status of SIGINT.
+  std::thread t([] {
+    while (*(volatile long long*)&M.count < 1000) std::this_thread::yield();
+    intr = SIGINT;
+  });
+  Result r = prog({"4/0/0 300", "24/1/0 160"}, {"-a2000000000"});
+  t.join();
+  EXPECT_EQ(r.status, 130);
+  EXPECT_THAT(r.out, HasSubstr(" Illegal: Run interrupted after "));
 }
 
 TEST_F(EmuTest, FastPathRunsOffTheTopLikeTheFullCycle) {
