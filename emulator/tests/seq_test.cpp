@@ -1,6 +1,7 @@
 // Sequence control: jumps, subroutines, Master Routine and priority control
 // entries, modification of the next instruction, modifiers and indicators.
 #include <csignal>
+#include <random>
 #include <thread>
 
 #include "harness.h"
@@ -256,6 +257,34 @@ TEST_F(EmuTest, FastPathStopsAtEveryCountLikeTheFullCycle) {
     Result fast = prog(p, {a});
     Result slow = prog(p, {a, "-v6"});
     ASSERT_EQ(report_only(fast.out), report_only(slow.out)) << limit;
+  }
+}
+
+TEST_F(EmuTest, GeneratedProgramsStopAlikeWithAndWithoutTrace) {
+  // Random programs of the operations obeyed in line and a few others,
+  // most of them at the top of the store, stopped by random limits.
+  std::mt19937 rng(5);
+  auto pick = [&](int n) { return (int)(rng() % (unsigned)n); };
+  const int ops[] = {32, 33, 34, 35, 36, 37, 196, 216, 217, 201, 202, 203, 24, 213};
+  for (int k = 0; k < 150; k++) {
+    int len = 3 + pick(10);
+    int base = pick(3) ? STORE - len : 160 + pick(8000);
+    std::vector<std::string> p = {"L10 at"};
+    for (int i = 0; i < 6; i++) p.push_back(word(pick(i % 2 ? 6 : 4)));
+    p.push_back("L" + std::to_string(base) + " at");
+    for (int i = 0; i < len; i++) {
+      int dv = ops[pick(14)];
+      int addr = dv == 196 || dv == 216 || dv == 217 ? (base + pick(len)) & 0x1FFF
+                 : dv >= 201 && dv <= 203            ? 1 + pick(3)
+                                                     : 4000 + pick(64);
+      p.push_back(word(dv << 13 | addr));
+    }
+    p.push_back("E" + std::to_string(base) + " go");
+    std::string a = "-a" + std::to_string(1 + pick(40));
+    Result fast = prog(p, {a}), slow = prog(p, {a, "-v6"});
+    std::string text;
+    for (auto& l : p) text += l + "\n";
+    ASSERT_EQ(report_only(fast.out), report_only(slow.out)) << text << a;
   }
 }
 
