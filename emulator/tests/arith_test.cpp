@@ -451,21 +451,20 @@ TEST_F(Arith, DivideUniformRadix) {
        halt(0)});
   EXPECT_EQ(a(), "000000 0000A");
   EXPECT_EQ(b(), "000000 0003F");
-  // A long numerator from B upper: 0x123 4567 / 7.
-  run({"L300 at", word(7), "L302 at", word(0x45678), word(0x123), "L160 at", op(6, 302),
-       op(104, 300), halt(0)});
-  EXPECT_EQ(a(), "000002 99C33");
-  EXPECT_EQ(b(), "000000 00028");
-  // A remainder above 16 bits: its top digit goes into B upper.
-  run({"L300 at", word(0xFFFFF), "L302 at", word(0x45678), word(0x123), "L160 at", op(6, 302),
-       op(104, 300), halt(0)});
-  EXPECT_EQ(a(), "000000 00012");
-  EXPECT_EQ(b(), "000003 45798");
-  // The largest numerator B upper may hold: 0xFFF 0001 / 7.
-  run({"L300 at", word(7), "L302 at", word(0x00010), word(0xFFF), "L160 at", op(6, 302),
-       op(104, 300), halt(0)});
-  EXPECT_EQ(a(), "000024 90000");
-  EXPECT_EQ(b(), "000000 00010");
+  // Numerators from B upper: 0x123 4567 / 7; the same by 0xFFFFF, whose
+  // remainder's top digit goes into B upper; the largest B upper may hold.
+  struct Case {
+    int den, lo, up;
+    const char *a, *b;
+  } cases[] = {{7, 0x45678, 0x123, "000002 99C33", "000000 00028"},
+               {0xFFFFF, 0x45678, 0x123, "000000 00012", "000003 45798"},
+               {7, 0x00010, 0xFFF, "000024 90000", "000000 00010"}};
+  for (const Case& c : cases) {
+    run({"L300 at", word(c.den), "L302 at", word(c.lo), word(c.up), "L160 at", op(6, 302),
+         op(104, 300), halt(0)});
+    EXPECT_EQ(a(), c.a) << c.den << " " << c.up;
+    EXPECT_EQ(b(), c.b) << c.den << " " << c.up;
+  }
   auto fails = [&](const std::vector<std::string>& p, const char* text) {
     run(p);
     EXPECT_THAT(illegal(), HasSubstr(text)) << text;
