@@ -269,8 +269,11 @@ TEST_F(EmuTest, GeneratedProgramsStopAlikeWithAndWithoutTrace) {
   for (int k = 0; k < 150; k++) {
     int len = 3 + pick(10);
     int base = pick(3) ? STORE - len : 160 + pick(8000);
+    // Modifiers 1-3 and their limits; the operands, negative ones too.
     std::vector<std::string> p = {"L10 at"};
     for (int i = 0; i < 6; i++) p.push_back(word(pick(i % 2 ? 6 : 4)));
+    p.push_back("L4000 at");
+    for (int i = 0; i < 70; i++) p.push_back(word(pick(0x200000)));
     p.push_back("L" + std::to_string(base) + " at");
     for (int i = 0; i < len; i++) {
       int dv = ops[pick(14)];
