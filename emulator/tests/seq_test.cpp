@@ -241,9 +241,10 @@ TEST_F(EmuTest, FastPathStopsAtEveryCountLikeTheFullCycle) {
       "0/0/0 6",    "L160 at",    "26/1/3 304", "26/1/2 302", "26/1/1 300",
       "4/0/1 306",  "25/0/1 1",   "24/1/0 163", "4/1/0 308",  "25/0/2 1",
       "24/1/0 162", "27/0/0 171", "25/0/3 1",   "27/0/1 161", "26/0/2 2"};
-  Result whole = prog(p, {"-v5"});
+  Result whole = prog(p, {"-v5", "-m300"});  // the watch: every step the full way
   EXPECT_EQ(whole.status, 0);
   EXPECT_EQ(whole.out.find(" ---> "), std::string::npos);
+  EXPECT_EQ(whole.out.find("C/SMO"), std::string::npos);
   size_t at = whole.out.find("PROGRAMME UNLOADED: ADDRESS = 173 after ");
   ASSERT_NE(at, std::string::npos);
   int end = atoi(whole.out.c_str() + at + 40);
@@ -261,14 +262,18 @@ TEST_F(EmuTest, FastPathStopsAtEveryCountLikeTheFullCycle) {
 }
 
 TEST_F(EmuTest, GeneratedProgramsStopAlikeWithAndWithoutTrace) {
-  // Random programs of the operations obeyed in line and a few others,
-  // most of them at the top of the store, stopped by random limits.
+  // Random programs of the operations obeyed in line and a few others, at
+  // the top of the store or across the start of a quarter (where the
+  // address of the instruction obeyed last decides N), stopped by random
+  // limits.
   std::mt19937 rng(5);
   auto pick = [&](int n) { return (int)(rng() % (unsigned)n); };
   const int ops[] = {32, 33, 34, 35, 36, 37, 196, 216, 217, 201, 202, 203, 24, 213};
   for (int k = 0; k < 150; k++) {
     int len = 3 + pick(10);
-    int base = pick(3) ? STORE - len : 160 + pick(8000);
+    int base = pick(3) == 0 ? 160 + pick(8000)
+               : pick(2)    ? STORE - len
+                            : 8192 * (1 + pick(3)) - pick(len);
     // Modifiers 1-3 and their limits; the operands, negative ones too.
     std::vector<std::string> p = {"L10 at"};
     for (int i = 0; i < 6; i++) p.push_back(word(pick(i % 2 ? 6 : 4)));
