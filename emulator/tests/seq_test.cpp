@@ -110,11 +110,16 @@ TEST_F(EmuTest, StepOnAndTest) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(M.store[10], 12);
   EXPECT_THAT(r.out, HasSubstr("Modifier 1 changed from 00000A to 00000C, limit = 00000C\n"));
-  // Address field 0x1FFF steps by -4095; no skip.
-  Result n =
-      prog({"L300 at", "0/0/0 10", "0/0/0 12", "L160 at", "26/1/2 300", "25/0/2 8191", "0/0/0 0"});
-  EXPECT_EQ(n.status, 1);
-  EXPECT_EQ(M.store[12], 10 - 4095);
+  // Address field 0x1FFF steps by -4095; no skip. In line and the full way
+  // (traced), where the messages wait for verbosity 9.
+  for (const char* v : {"-v0", "-v8"}) {
+    Result n =
+        prog({"L300 at", "0/0/0 10", "0/0/0 12", "L160 at", "26/1/2 300", "25/0/2 8191", "0/0/0 0"},
+             {v});
+    EXPECT_EQ(n.status, 1);
+    EXPECT_EQ(M.store[12], 10 - 4095) << v;
+    EXPECT_THAT(n.out, Not(HasSubstr("Modifier"))) << v;
+  }
   // From 0x7FFE by 2 with limit 0: 0x8000 matches 0 modulo 32768.
   Result w = prog({"L300 at", word(0x7FFE), "0/0/0 0", "L160 at", "26/1/3 300", "25/0/3 2",
                    "0/0/0 0", kUnload});
@@ -153,6 +158,16 @@ TEST_F(EmuTest, ModifyAddressOfNext) {
   EXPECT_THAT(r.out, HasSubstr("  Modification got to 1001F4 500\n"
                                "  Modification ended at 000007 7\n"));
   EXPECT_THAT(r.out, HasSubstr("  161 ---> 26/1/1    17 ||"));
+  Result e = prog({"L300 at", word(0x100000 + 500), "L500 at", "0/0/0 7", "L160 at", "24/0/0 300",
+                   "26/1/1 10", kUnload},
+                  {"-v8"});
+  EXPECT_THAT(e.out, Not(HasSubstr("Modification")));
+  // 198 follows the chain from N's lower 20 bits: a pending modification
+  // of 0x100000 does not take it off the store.
+  Result big = prog({"L300 at", "0/0/0 7", "L400 at", word(0x100000), "L160 at", "24/0/1 400",
+                     "24/1/2 300", "26/1/1 10", kUnload},
+                    {"-v6"});
+  EXPECT_THAT(big.out, HasSubstr("  162 ---> 26/1/1    17 ||"));
   // 195 in the second quarter subtracts the quarter bits of SC.
   // N is 8300 and the word read is at 8300 - 8192 = 108.
   Result q = prog(
@@ -269,7 +284,7 @@ TEST_F(EmuTest, GeneratedProgramsStopAlikeWithAndWithoutTrace) {
   std::mt19937 rng(5);
   auto pick = [&](int n) { return (int)(rng() % (unsigned)n); };
   const int ops[] = {32, 33, 34, 35, 36, 37, 196, 216, 217, 201, 202, 203, 24, 213};
-  for (int k = 0; k < 150; k++) {
+  for (int k = 0; k < 300; k++) {
     int len = 3 + pick(10);
     int base = pick(3) == 0 ? 160 + pick(8000)
                : pick(2)    ? STORE - len
