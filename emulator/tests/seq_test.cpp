@@ -274,6 +274,17 @@ TEST_F(EmuTest, FastPathStopsAtEveryCountLikeTheFullCycle) {
     Result slow = prog(p, {a, "-v6"});
     ASSERT_EQ(report_only(fast.out), report_only(slow.out)) << limit;
   }
+  // STEP ON AND TEST on modifier 1 at the last word of a quarter and at the
+  // first of the next, the second skipping (limit 2) or not (limit 9).
+  for (const char* lim : {"0/0/0 2", "0/0/0 9"}) {
+    for (int limit = 1; limit <= 4; limit++) {
+      std::vector<std::string> q = {"L10 at",   "0/0/0 0",  lim,       "L8191 at",
+                                    "25/0/1 1", "25/0/1 1", "E8191 go"};
+      std::string a = "-a" + std::to_string(limit);
+      ASSERT_EQ(report_only(prog(q, {a}).out), report_only(prog(q, {a, "-v6"}).out))
+          << lim << " " << limit;
+    }
+  }
 }
 
 TEST_F(EmuTest, GeneratedProgramsStopAlikeWithAndWithoutTrace) {
