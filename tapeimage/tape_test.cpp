@@ -261,7 +261,7 @@ TEST_F(TapeTest, ForwardsBackwardsAndStepBack) {
   for (int want : {8, 12, 10, 8}) {
     ASSERT_EQ(read_back(fd, r, s.data(), 300), OK);
     EXPECT_EQ(r.last, want);
-    ASSERT_EQ(step_back(fd, r, s.data(), 300), OK);
+    ASSERT_EQ(step_back(fd, r, s.data(), STORE - 1), OK);  // the last word as scratch
   }
   EXPECT_EQ(r.last, 0);
   EXPECT_EQ(r.count, 7);
@@ -270,6 +270,10 @@ TEST_F(TapeTest, ForwardsBackwardsAndStepBack) {
   EXPECT_EQ(step_back(fd, r, s.data(), 300), STEP_START);
   ASSERT_EQ(read(fd, r, s.data(), 300, &size), OK);
   EXPECT_EQ(s[300], 0x48);
+  // Writing a block clears a pending read-back.
+  ASSERT_EQ(read_back(fd, r, s.data(), 300), OK);
+  ASSERT_EQ(put(fd, r, s.data(), 300, 6), OK);
+  EXPECT_EQ(r.pending, 0);
   close(fd);
 }
 
@@ -361,7 +365,9 @@ TEST_F(TapeTest, StoreBounds) {
   EXPECT_EQ(number(p, s.data(), STORE - 100), RANGE);
   EXPECT_EQ(put(fd, p, s.data(), STORE - 5, 4), RANGE);
   EXPECT_EQ(lseek(fd, 0, SEEK_END), 0);
-  s[STORE - 2] = 126;
+  s[STORE - 2] = 126;  // at offset 3 from STORE - 5: not an end word
+  EXPECT_EQ(number(p, s.data(), STORE - 5), RANGE);
+  EXPECT_EQ(p.count, 7);
   EXPECT_EQ(number(p, s.data(), STORE - 10), OK);
   // Reading back or stepping back into a transit area too near the top.
   Pos q;
@@ -455,6 +461,12 @@ TEST_F(TapeTest, ReadBufSkipsAndKeepsAtEnd) {
   EXPECT_EQ(buf[3], 3);  // past the block: left from the one before
   EXPECT_EQ(read_buf(fd, buf, 64), -1);
   EXPECT_EQ(buf[0], 7);  // the end of the file leaves the buffer
+  // One byte of a header counts as a header: it replaces the low byte.
+  int a = open(f.c_str(), O_WRONLY | O_APPEND);
+  ASSERT_EQ(::write(a, "\x02", 1), 1);
+  close(a);
+  EXPECT_EQ(read_buf(fd, buf, 64, &h), 2);
+  EXPECT_EQ(h, 2);
   close(fd);
 }
 
