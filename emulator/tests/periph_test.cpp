@@ -347,13 +347,15 @@ TEST_F(Periph, SearchesForKeyMinusOneAndStepBackAfterRunOn) {
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_THAT(r.out, HasSubstr("FILE RUN BACK route 27 action 46, skipped 0 blocks\n"));
   EXPECT_THAT(r.out, HasSubstr("FILE RUN ON route 27 action 46, skipped 0 blocks\n"));
-  // STEP BACK clears the read-back RUN ON left pending: after stepping
-  // back over SEVEN the input reads SEVEN, not GAMMA before it.
+  // STEP BACK clears the read-back RUN ON left pending, also with a count
+  // of -1 that steps nothing: the input reads on after SEVEN.
   Prog q = marked_tape();
-  q.call(47, 27, 47, 7, 6).call(48, 27, 40, 1).call(42, 27, 0, 35);
+  q.call(47, 27, 47, 7, 6).set(8, {27, 40, 0, 0, 0});
+  q.code.insert(q.code.end(), {"25/0/1 4097", ins(0, 1, 1, 8), ins(23, 0, 2, 48)});
+  q.call(42, 27, 0, 35);
   Result s = prog(q.lines(), {"-b", "-v1"});
-  EXPECT_THAT(s.out, HasSubstr("7SEVEN    #\n"));
-  EXPECT_THAT(s.out, Not(HasSubstr("GAMMA    #\n  1")));
+  EXPECT_THAT(s.out, HasSubstr("STEP BACK route 27 action 40, block count -1 after"));
+  EXPECT_THAT(s.out, HasSubstr("<< OMEGA    #"));
 }
 
 TEST_F(Periph, OpenSetsTheModeAndTransfersLogAtVerbosityOne) {
