@@ -91,6 +91,7 @@ class Console : public Scratch {
     // Sends the signal until the file shows the text (a signal that comes
     // before the emulator waits where it should may be taken elsewhere).
     bool signal_until(int sig, const std::string& file, const std::string& text) {
+      if (!catches(pid, sig)) return false;
       for (int i = 0; i < 100; i++) {
         kill(pid, sig);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -409,6 +410,7 @@ TEST_F(Console, SigtermEndsTheRunWithItsReport) {
   for (std::string when : {"continue\n", ""}) {  // running, and at the prompt
     Live p(*this, "-i -d prog.txt");
     p.type(when);
+    EXPECT_TRUE(catches(p.pid, SIGTERM));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     kill(p.pid, SIGTERM);
     int st = p.finish();

@@ -164,7 +164,8 @@ TEST_F(Shipped, InterruptEndsTheRunWithTheReport) {
   for (bool logfile : {false, true}) {
     for (int sig : {SIGINT, SIGTERM}) {
       pid_t pid = spawn(dir, logfile);
-      std::this_thread::sleep_for(std::chrono::milliseconds(150));
+      EXPECT_TRUE(catches(pid, sig));
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
       kill(pid, sig);
       EXPECT_EQ(wait_status(pid), 128 + sig);
       std::string out = get("out.txt"), log = logfile ? get("log.txt") : out;
@@ -181,6 +182,7 @@ TEST_F(Shipped, InterruptWhileTheOperatorIsAsked) {
   int p[2];
   ASSERT_EQ(pipe(p), 0);
   pid_t pid = spawn(dir, true, p[0]);
+  EXPECT_TRUE(catches(pid, SIGINT));
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   kill(pid, SIGINT);
   EXPECT_EQ(wait_status(pid), 130);
