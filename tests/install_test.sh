@@ -26,6 +26,11 @@ got=$(cd "$tmp/usr" && echo bin/* share/man/man*/*)
 want="$(printf 'bin/%s ' $progs)$(printf 'share/man/man1/%s.1 ' $progs)share/man/man5/zelk.5"
 [ "$got" = "$want" ] || fail "installed: $got; expected: $want"
 
+# The examples the pages name, in the documentation folder.
+for f in copy.txt copy-ptr.txt count.txt ledger.txt; do
+  [ -f "$tmp/usr/share/doc/zelk/examples/$f" ] || fail "examples/$f not installed"
+done
+
 mkdir "$tmp/work"
 cd "$tmp/work" || exit 1
 for p in $progs; do
