@@ -502,6 +502,11 @@ TEST_F(Arith, ReplaceSelectedBitsAndCollate) {
   run({"L300 at", word(0x12345), "L302 at", word(0), word(0x100000), "L160 at", op(6, 302),
        op(112, 300), halt(300)});
   EXPECT_EQ(n(), "112345 000000");
+  // B upper 0xFFFFF plus B lower 1 carries into the sign bit of the bits to
+  // replace, where D has none: the sign is cleared.
+  run({"L300 at", word(0x112345), "L302 at", word(1), word(0xFFFFF), "L160 at", op(6, 302),
+       op(112, 300), halt(300)});
+  EXPECT_EQ(n(), "012345 000000");
 
   // COLLATE AND ADD: the operand masked by B, then added.
   run({"L300 at", word(DEC), "L302 at", word(0x67890), word(0x12345), "L160 at", op(3, 300),
