@@ -345,7 +345,7 @@ TEST_F(EmuTest, DamagedSnapshotsAreRefused) {
   int line = (int)std::count(body.begin(), body.end(), '\n') + 1;
   M.a.lo = 12345;
   const char* cases[][2] = {
-      {"ovl 1 0 0 x", "overlay"},   {"route 0 -1 40000 -1 0 7 0 0 0 0 ", "route"},
+      {"ovl -1 0 0 0", "overlay"},   {"route 0 -1 40000 -1 0 7 0 0 0 0 ", "route"},
       {"reader 2 0 0 1", "reader"}, {"acts 0 64 1", "counter"},
       {"file -2 MT9.zelk", "file"},
   };
