@@ -354,7 +354,8 @@ def read_ids(name):
 
 
 def main():
-    ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    ap = argparse.ArgumentParser(usage="%(prog)s [options] FILE[:FROM-TO] ...", description=__doc__,
+                                 formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("files", nargs="+")
     ap.add_argument("--build", default=os.path.join(ROOT, "build-mut"))
     ap.add_argument("--list", action="store_true")
