@@ -12,8 +12,8 @@ back as it was, also when the run is interrupted.
     tools/mutate.py [options] FILE[:FROM-TO] ...
 
 FROM-TO limits a file to those lines (1-based, inclusive; several ranges
-may be joined by commas). Typical use, about half a minute per hundred
-lines mutated on two cores:
+may be joined by commas). A mutant takes a few seconds on two cores, some
+fifteen for a header that the tests include. Typical use:
 
     nice tools/mutate.py --sample 300 --out mut.tsv \\
         emulator/core/arith.h emulator/core/arith.cpp tapeimage/tape.cpp
