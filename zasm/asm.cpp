@@ -116,6 +116,7 @@ struct Stmt {
   long long loc = 0;
   int chap = -1;           // tape: the index of the statement's chapter
   int idx = 0;             // FILE, AREA: the file's or the area's number
+  int32_t value = 0;       // RADIX: the radix word
   bool bad = false;        // refused by the first pass
   std::vector<int> codes;  // TEXT: the character codes
 };
@@ -165,6 +166,7 @@ struct Asm {
   long long next = 160;      // the loader's load address
   std::vector<int32_t> img;  // the store as the program file loads it
   std::vector<Row> rows;
+  std::map<std::string, int32_t> radices;  // the labels of RADIX words, and the words
 
   int at = 0;          // the line being worked on
   bool record = true;  // note the symbols a line uses
@@ -236,7 +238,8 @@ struct Asm {
   }
 
   // The value of an expression: terms joined by + and -, a sign before the
-  // first. undef is set when it fails for an undefined symbol.
+  // first; a term is a product of primaries joined by "*". undef is set
+  // when it fails for an undefined symbol.
   bool eval(const std::string& text, Val& out, std::string& err, bool* undef = nullptr) {
     const std::string s = trim(text);
     if (s.empty()) {
@@ -257,6 +260,23 @@ struct Asm {
     for (bool first = true;; first = false) {
       Val p;
       if (!primary(s, i, p, err, undef)) return false;
+      // "*" after a term multiplies.
+      for (blanks(); i < s.size() && s[i] == '*'; blanks()) {
+        i++;
+        blanks();
+        Val q;
+        if (!primary(s, i, q, err, undef)) return false;
+        long long m;
+        if (p.rel != ABS || q.rel != ABS) {
+          err = "a relocated value cannot be multiplied";
+          return false;
+        }
+        if (__builtin_mul_overflow(p.v, q.v, &m) || m > (1LL << 44)) {
+          err = "a product too large in \"" + s + "\"";
+          return false;
+        }
+        p.v = m;
+      }
       if (first) {
         if (sign < 0 && p.rel != ABS) {
           err = "a relocated value cannot be negated";
@@ -319,6 +339,20 @@ struct Asm {
     if (mag > max)
       return fail(std::string(what) + " " + std::to_string(x.v) +
                   " does not fit (magnitude up to " + std::to_string(max) + ")");
+    return true;
+  }
+
+  // A short word: 0 to 0x1FFFFF as its 21 bits, or a negative number (or
+  // -0) in sign and magnitude.
+  bool short_value(const std::string& text, bool& neg, long long& mag, Val& x) {
+    std::string err;
+    if (!eval(text, x, err)) return fail(err);
+    neg = x.v < 0 || (x.v == 0 && trim(text)[0] == '-');
+    mag = x.v < 0 ? -x.v : x.v;
+    if (neg ? mag > 0xFFFFF : mag > 0x1FFFFF)
+      return fail("short word " + std::to_string(x.v) +
+                  " does not fit (0 to 0x1FFFFF, or down to -0xFFFFF)");
+    if (x.rel != ABS && (neg || mag > 0xFFFFF)) return fail("a relocated value out of range");
     return true;
   }
 
@@ -436,6 +470,16 @@ struct Asm {
 
   // --------------------------------------------------------------- parsing
 
+  static bool known(const std::string& w) { return dir_of(w) >= 0 || isa::find(w) >= 0; }
+
+  // A mnemonic or directive as the next word after position i.
+  static bool next_known(const std::string& t, size_t i) {
+    while (i < t.size() && (t[i] == ' ' || t[i] == '\t')) i++;
+    size_t j = i;
+    while (j < t.size() && ident_char(t[j])) j++;
+    return j > i && (j == t.size() || t[j] == ' ' || t[j] == '\t') && known(t.substr(i, j - i));
+  }
+
   // Splits a line into its statement; false when there is none.
   bool parse(const std::string& raw, int line, Stmt& s) {
     at = line;
@@ -470,7 +514,9 @@ struct Asm {
     if (i < t.size() && t[i] == ':') {
       s.label = w;
       i++;
-    } else if (col1 && dir_of(w) < 0 && isa::find(w) < 0) {
+    } else if (col1 && (!known(w) || next_known(t, i))) {
+      // In column 1 a word is a label, unless it is a mnemonic or a
+      // directive and no mnemonic or directive follows it.
       s.label = w;
     } else {
       s.op = w;
@@ -617,6 +663,7 @@ struct Asm {
     } else if (s.dir == D_EQU) {
       error(s.line, "EQU needs a label");
     }
+    if (s.dir == D_RADIX && !radix(s)) return;
     if (s.dir == D_FILE) s.idx = (int)prog.files.size(), prog.files.push_back({});
     if (s.dir == D_AREA) s.idx = (int)prog.areas.size(), prog.areas.push_back({});
     if (places && tape && cur < 0) return (void)fail("words before the first CHAPTER");
@@ -654,6 +701,21 @@ struct Asm {
     }
     if (loc > STORE) fail("the location runs past the end of the store");
     if (tape && cur >= 0) ends[cur] = std::max(ends[cur], loc);
+  }
+
+  // A RADIX statement's word: one radix for all five digits, or five, the
+  // most significant digit first. Its label names it for AMOUNT.
+  bool radix(Stmt& s) {
+    std::vector<std::string> a = split(s.args);
+    if (a.size() != 1 && a.size() != 5)
+      return fail("RADIX takes one radix for every digit, or five (digit 4 first)");
+    for (size_t k = 0; k < 5; k++) {
+      long long r;
+      if (!number(a[a.size() == 1 ? 0 : k], 1, 16, r, "radix")) return false;
+      s.value = s.value << 4 | (int32_t)(16 - r);
+    }
+    if (!s.label.empty()) radices[s.label] = s.value;
+    return true;
   }
 
   void chapter(const Stmt& s) {
@@ -711,7 +773,7 @@ struct Asm {
       file += b;
       if (first) file += " " + text_of(s);
       file += "\n";
-      img[loc] = q;
+      if (!img.empty()) img[loc] = q;
       next = loc + 1;
     }
     char w[16];
@@ -754,11 +816,7 @@ struct Asm {
             bool neg;
             long long mag;
             Val x;
-            if (!signed_mag(a[k], 0xFFFFF, neg, mag, x, "short word")) break;
-            if (x.rel != ABS && neg) {
-              fail("a relocated value cannot be negative");
-              break;
-            }
+            if (!short_value(a[k], neg, mag, x)) break;
             put_val(s, neg, mag, x, k == 0);
           }
           break;
@@ -779,7 +837,14 @@ struct Asm {
           break;
         case D_AMOUNT: {
           long long r;
-          if (!args(2, 2) || !number(a[0], 0, 0xFFFFF, r, "radix word")) break;
+          if (!args(2, 2)) break;
+          auto rx = radices.find(a[0]);
+          if (rx != radices.end() && syms.count(a[0])) {
+            r = rx->second;
+            syms[a[0]].uses.push_back(at);
+          } else if (!number(a[0], 0, 0xFFFFF, r, "radix word")) {
+            break;
+          }
           int32_t up, lo;
           std::string e = amount_value(a[1], (int)r, up, lo);
           if (!e.empty()) {
@@ -790,20 +855,7 @@ struct Asm {
           put(s, up, 0, "", false);
           break;
         }
-        case D_RADIX: {
-          if (a.size() != 1 && a.size() != 5) {
-            fail("RADIX takes one radix for every digit, or five (digit 4 first)");
-            break;
-          }
-          int32_t w = 0;
-          for (size_t k = 0; k < 5; k++) {
-            long long r;
-            if (!number(a[a.size() == 1 ? 0 : k], 1, 16, r, "radix")) return;
-            w = w << 4 | (int32_t)(16 - r);
-          }
-          put(s, w, 0, "", true);
-          break;
-        }
+        case D_RADIX: put(s, s.value, 0, "", true); break;
         case D_NAME: {
           std::string in;
           int c[2];
@@ -1155,6 +1207,7 @@ Symbols read_symbols(const std::string& text) {
 }
 
 std::string encode(const std::string& stmt, int loc, const Symbols& syms, int32_t& word) {
+  if (loc < 0 || loc >= STORE) return "address " + std::to_string(loc) + " is outside the store";
   auto a = std::make_unique<Asm>();
   a->syms = syms;
   a->record = false;
@@ -1171,6 +1224,17 @@ std::string encode(const std::string& stmt, int loc, const Symbols& syms, int32_
   if (!a->errors.empty()) return a->errors[0].msg;
   if (a->rows.empty() || a->rows[0].word.empty()) return "an instruction expected";
   word = (int32_t)std::strtol(a->rows[0].word.c_str(), nullptr, 16);
+  return "";
+}
+
+std::string evaluate(const std::string& expr, const Symbols& syms, long long& v) {
+  auto a = std::make_unique<Asm>();
+  a->syms = syms;
+  a->record = false;
+  Val x;
+  std::string err;
+  if (!a->eval(expr, x, err)) return err;
+  v = x.v;
   return "";
 }
 

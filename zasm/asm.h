@@ -62,6 +62,10 @@ Output assemble(const std::string& text, const std::string& name, bool tape);
 // Returns "" or what is wrong.
 std::string encode(const std::string& stmt, int loc, const Symbols& syms, int32_t& word);
 
+// The value of an expression (numbers, symbols, "+" and "-") with the
+// symbols given. Returns "" or what is wrong.
+std::string evaluate(const std::string& expr, const Symbols& syms, long long& v);
+
 // Symbol lines: zasm ends a program file with one line for each symbol, a
 // space first, so that the loader passes over them:
 //   " label NAME ADDRESS"   a statement's address

@@ -26,7 +26,7 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-const std::string bin = BIN_DIR, ex = SOURCE_DIR "/examples/", count = ex + "count.txt";
+const std::string bin = BIN_DIR, ex = EXAMPLES_DIR "/", count = ex + "count.txt";
 const std::string copy = ex + "copy.txt " + ex + "copy-ptr.txt";
 const std::string loop = "loop\n4/0/0 300\n24/1/0 160\n";  // ADD, a jump back: no end
 const std::string trace_mark = " ---> ";
