@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <unordered_map>
 
 namespace isa {
 
@@ -271,12 +272,18 @@ const Op ops[256] = {
 };
 
 int find(const std::string& mnem) {
+  // The first decode value of each mnemonic, by its upper-case text.
+  static const std::unordered_map<std::string, int> index = [] {
+    std::unordered_map<std::string, int> m;
+    for (int dv = 255; dv >= 0; dv--)
+      if (*ops[dv].mnem) m[ops[dv].mnem] = dv;
+    return m;
+  }();
   if (mnem.empty() || mnem.size() > 6) return -1;
-  char up[8] = {};
-  for (size_t i = 0; i < mnem.size(); i++) up[i] = (char)std::toupper((unsigned char)mnem[i]);
-  for (int dv = 0; dv < 256; dv++)
-    if (std::strcmp(ops[dv].mnem, up) == 0) return dv;
-  return -1;
+  std::string up = mnem;
+  for (char& c : up) c = (char)std::toupper((unsigned char)c);
+  auto it = index.find(up);
+  return it == index.end() ? -1 : it->second;
 }
 
 namespace {

@@ -1,6 +1,8 @@
 // The assembler's two passes and its outputs.
 #include "asm.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -63,9 +65,8 @@ std::string upper(std::string s) {
 }
 
 int dir_of(const std::string& op) {
-  std::string u = upper(op);
   for (int d = 0; d < D_COUNT; d++)
-    if (u == dirs[d]) return d;
+    if (strcasecmp(op.c_str(), dirs[d]) == 0) return d;
   return -1;
 }
 
@@ -124,7 +125,11 @@ struct Stmt {
 // A row of the listing: one word, or a line without words.
 struct Row {
   int line;
-  std::string addr, word, rel;
+  bool word;  // else a line without words
+  int chap;   // tape: the chapter's number
+  long long loc;
+  int32_t q;
+  std::string rel;  // tape: the relocation
 };
 
 // What the tape's relocation parameter of a word is called, for the listing.
@@ -150,10 +155,12 @@ struct Asm {
   std::vector<Error> errors;
   Symbols syms;
   std::vector<Stmt> st;
-  std::vector<std::string> src;  // the source lines
+  bool listing = false;
+  std::vector<std::string> src;  // the source lines, for the listing
 
-  long long loc = 160;  // the location; with a tape, the position in the chapter
-  int cur = -1;         // tape: the current chapter's index
+  long long loc = 160;    // the location; with a tape, the position in the chapter
+  long long start = 160;  // the location of the statement being worked on
+  int cur = -1;           // tape: the current chapter's index
   tb::Program prog;
   std::vector<long long> ends;   // tape: per chapter the highest position reached
   std::vector<long long> sizes;  // tape: per chapter its SIZE, or -1
@@ -356,9 +363,10 @@ struct Asm {
     return true;
   }
 
+  // "*": the location of the statement's first word.
   Val here() const {
     Val v;
-    v.v = loc;
+    v.v = start;
     if (tape && cur >= 0) {
       v.rel = CHAP;
       v.idx = prog.chapters[cur].number;
@@ -636,7 +644,7 @@ struct Asm {
       prog.total = (int)t;
       prog.initial = (int)i;
     }
-    s.loc = loc;
+    s.loc = start = loc;
     s.chap = cur;
     bool places = s.dir < 0 || (s.dir >= D_SHORT && s.dir <= D_TEXT);
     if (!s.label.empty()) {
@@ -690,10 +698,12 @@ struct Asm {
       default:
         if (places) {
           bool longw;
+          size_t before = errors.size() + dropped;
           long long n = size_of(s, longw);
+          if (errors.size() + dropped > before) return;
           if (longw && (loc & 1))
-            return (void)fail(s.op + " at odd address " + std::to_string(loc) +
-                              ": a long word needs an even address (EVEN puts it on one)");
+            fail(s.op + " at odd address " + std::to_string(loc) +
+                 ": a long word needs an even address (EVEN puts it on one)");
           if (loc + n > STORE) return (void)fail("the program runs past the end of the store");
           loc += n;
         }
@@ -750,11 +760,6 @@ struct Asm {
     return t;
   }
 
-  std::string where(long long l) const {
-    if (!tape) return std::to_string(l);
-    return std::to_string(prog.chapters[cur].number) + ":" + std::to_string(l);
-  }
-
   // Places the word q (parameter p) at the location, and moves on.
   void put(const Stmt& s, int32_t q, int p, const std::string& rel, bool first) {
     if (tape) {
@@ -776,9 +781,7 @@ struct Asm {
       if (!img.empty()) img[loc] = q;
       next = loc + 1;
     }
-    char w[16];
-    std::snprintf(w, sizeof w, "%06X", (unsigned)q);
-    rows.push_back({s.line, where(loc), w, rel});
+    rows.push_back({s.line, true, tape ? prog.chapters[cur].number : 0, loc, q, rel});
     loc++;
   }
 
@@ -796,7 +799,7 @@ struct Asm {
   void pass2(Stmt& s) {
     at = s.line;
     record = true;
-    loc = s.loc;
+    loc = start = s.loc;
     cur = s.chap;
     size_t before = rows.size();
     std::vector<std::string> a = split(s.args);
@@ -950,7 +953,7 @@ struct Asm {
             break;
       }
     }
-    if (rows.size() == before) rows.push_back({s.line, "", "", ""});
+    if (rows.size() == before) rows.push_back({s.line, false, 0, 0, 0, ""});
   }
 
   void entry(const Stmt& s, const std::vector<std::string>& a) {
@@ -1021,12 +1024,13 @@ struct Asm {
     if (!tape) img.assign(STORE, 0);
     std::istringstream in(text);
     int line = 0;
+    st.reserve((size_t)std::count(text.begin(), text.end(), '\n') + 1);
     for (std::string raw; std::getline(in, raw);) {
       if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-      src.push_back(raw);
+      if (listing) src.push_back(raw);
       line++;
       Stmt s;
-      if (parse(raw, line, s) && (!s.op.empty() || !s.label.empty())) st.push_back(s);
+      if (parse(raw, line, s) && (!s.op.empty() || !s.label.empty())) st.push_back(std::move(s));
     }
     for (Stmt& s : st) {
       size_t n = errors.size();
@@ -1088,26 +1092,28 @@ struct Asm {
 
   // ---------------------------------------------------------------- output
 
-  std::string listing() {
+  std::string list() {
     std::string out;
-    char b[512];
+    char b[128];
     size_t r = 0;
     for (size_t l = 1; l <= src.size(); l++) {
       bool first = true;
-      for (; r < rows.size() && rows[r].line == (int)l; r++, first = false) {
-        const Row& w = rows[r];
-        int32_t q = w.word.empty() ? 0 : (int32_t)std::strtol(w.word.c_str(), nullptr, 16);
-        std::snprintf(b, sizeof b, "%5s %7s  %-14s %6s %-9s %s",
-                      first ? std::to_string(l).c_str() : "", w.addr.c_str(),
-                      w.word.empty() ? "" : notation(q).c_str(), w.word.c_str(), w.rel.c_str(),
-                      first ? src[l - 1].c_str() : "");
-        out += trim_right(b) + "\n";
-      }
-      if (first) {
-        std::snprintf(b, sizeof b, "%5zu %7s  %-14s %6s %-9s %s", l, "", "", "", "",
-                      src[l - 1].c_str());
-        out += trim_right(b) + "\n";
-      }
+      // The line's words, the first beside the line.
+      do {
+        const Row* w = r < rows.size() && rows[r].line == (int)l ? &rows[r++] : nullptr;
+        std::string addr, hex;
+        if (w && w->word) {
+          addr = (tape ? std::to_string(w->chap) + ":" : "") + std::to_string(w->loc);
+          std::snprintf(b, sizeof b, "%06X", (unsigned)w->q);
+          hex = b;
+        }
+        std::snprintf(b, sizeof b, "%5s %7s  %-14s %6s %-9s ",
+                      first ? std::to_string(l).c_str() : "", addr.c_str(),
+                      hex.empty() ? "" : notation(w->q).c_str(), hex.c_str(),
+                      w ? w->rel.c_str() : "");
+        out += trim_right(b + (first ? src[l - 1] : "")) + "\n";
+        first = false;
+      } while (r < rows.size() && rows[r].line == (int)l);
     }
     out += "\nSymbols\n";
     for (const auto& [name, y] : syms) {
@@ -1151,9 +1157,10 @@ std::string notation(int32_t w) {
   return b;
 }
 
-Output assemble(const std::string& text, const std::string& name, bool tape) {
+Output assemble(const std::string& text, const std::string& name, bool tape, bool listing) {
   auto a = std::make_unique<Asm>();
   a->tape = tape;
+  a->listing = listing;
   a->loc = tape ? 0 : 160;
   a->run(text);
   Output o;
@@ -1166,14 +1173,14 @@ Output assemble(const std::string& text, const std::string& name, bool tape) {
     std::sort(y.uses.begin(), y.uses.end());
     y.uses.erase(std::unique(y.uses.begin(), y.uses.end()), y.uses.end());
   }
-  o.listing = a->listing();
+  if (listing) o.listing = a->list();
   if (tape) {
     o.file = a->image();
   } else {
     std::string t = a->title_line ? a->title : name;
     o.file = t + "\n assembled by zasm\n" + a->file + symbol_lines(a->syms);
   }
-  o.syms = a->syms;
+  o.syms = std::move(a->syms);
   return o;
 }
 
@@ -1222,8 +1229,8 @@ std::string encode(const std::string& stmt, int loc, const Symbols& syms, int32_
   a->st[0].loc = loc;
   a->pass2(a->st[0]);
   if (!a->errors.empty()) return a->errors[0].msg;
-  if (a->rows.empty() || a->rows[0].word.empty()) return "an instruction expected";
-  word = (int32_t)std::strtol(a->rows[0].word.c_str(), nullptr, 16);
+  if (a->rows.empty() || !a->rows[0].word) return "an instruction expected";
+  word = a->rows[0].q;
   return "";
 }
 

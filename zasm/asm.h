@@ -54,8 +54,8 @@ struct Output {
 };
 
 // Assembles the source text; name is the source's name (the program file's
-// title when the source gives none).
-Output assemble(const std::string& text, const std::string& name, bool tape);
+// title when the source gives none). The listing is made when asked for.
+Output assemble(const std::string& text, const std::string& name, bool tape, bool listing = false);
 
 // The word of one statement as zasm writes it (an instruction, or a
 // one-word SHORT, RADIX or NAME) at address loc, with the symbols given.

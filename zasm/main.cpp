@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     out += tape ? ".zelk" : ".txt";
   }
   std::string name = source.substr(source.find_last_of('/') + 1);
-  zasm::Output o = zasm::assemble(text, name, tape);
+  zasm::Output o = zasm::assemble(text, name, tape, !list.empty());
   for (const zasm::Error& e : o.errors) {
     if (e.line)
       std::fprintf(stderr, "%s:%d: %s\n", source.c_str(), e.line, e.msg.c_str());
