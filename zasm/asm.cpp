@@ -182,6 +182,9 @@ struct Asm {
 
   int dropped = 0;  // errors beyond MAX_ERRORS
 
+  // Errors found so far, shown or not.
+  int count() const { return (int)errors.size() + dropped; }
+
   void error(int line, const std::string& m) {
     if ((int)errors.size() < MAX_ERRORS)
       errors.push_back({line, m});
@@ -646,7 +649,7 @@ struct Asm {
     }
     s.loc = start = loc;
     s.chap = cur;
-    bool places = s.dir < 0 || (s.dir >= D_SHORT && s.dir <= D_TEXT);
+    bool places = !s.op.empty() && (s.dir < 0 || (s.dir >= D_SHORT && s.dir <= D_TEXT));
     if (!s.label.empty()) {
       if (s.dir == D_EQU) {
         Val v;
@@ -698,9 +701,9 @@ struct Asm {
       default:
         if (places) {
           bool longw;
-          size_t before = errors.size() + dropped;
+          int before = count();
           long long n = size_of(s, longw);
-          if (errors.size() + dropped > before) return;
+          if (count() > before) return;
           if (longw && (loc & 1))
             fail(s.op + " at odd address " + std::to_string(loc) +
                  ": a long word needs an even address (EVEN puts it on one)");
@@ -808,7 +811,9 @@ struct Asm {
       std::string n = std::to_string(lo) + (lo == hi ? "" : " to " + std::to_string(hi));
       return fail(s.op + " takes " + n + (hi == 1 ? " operand" : " operands"));
     };
-    if (s.dir < 0) {
+    if (s.op.empty()) {
+      // A label alone: it names the next word.
+    } else if (s.dir < 0) {
       if (instruction(s.dv, s.op, s.args))
         put(s, last, last_p, tape ? param_name(rel_of_last, true, last_p) : "", true);
     } else {
@@ -1033,9 +1038,9 @@ struct Asm {
       if (parse(raw, line, s) && (!s.op.empty() || !s.label.empty())) st.push_back(std::move(s));
     }
     for (Stmt& s : st) {
-      size_t n = errors.size();
+      int n = count();
       pass1(s);
-      s.bad = errors.size() > n;
+      s.bad = count() > n;
     }
     // EQUs that name symbols defined below them, until none resolves.
     for (bool more = true; more && !pending.empty();) {

@@ -66,9 +66,10 @@ TEST(Assemble, DataFormsAndOperands) {
       "        TEXT \"\xC2\xA3\x31\\n#\"\n"  // 172: pound sign, 1, newline, end code
       "        NAME \"PT\"\n"                // 174
       "X       ADD X,M2\n"                   // 175
+      "Y:\n"                                 // a label alone names the next word
       "        SHL -2\n"
       "        SOT -0,M1\n"
-      "        SMR X,M0\n"
+      "        SMR Y,M0\n"
       "        EMR 4\n"
       "        ORG 8200\n"
       "        JMP *\n",
@@ -82,7 +83,7 @@ TEST(Assemble, DataFormsAndOperands) {
                              0x5712B, 0x100001,                                       // AMOUNT
                              0xE7E00, 0x4F415,                                        // TEXT
                              0x6773,                                                  // NAME
-                             op(34, 175), op(144, 8190), op(201, 0x1000), op(212, 175), op(186, 4),
+                             op(34, 175), op(144, 8190), op(201, 0x1000), op(212, 176), op(186, 4),
                              op(196, 8)));
   EXPECT_EQ(w.back().first, 8200);
 }

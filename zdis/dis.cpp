@@ -261,6 +261,8 @@ std::string read(const std::string& data, Prog& p) {
       case pf::SKIP: break;
     }
   }
+  for (const auto& [name, y] : zasm::read_symbols(data))
+    if (y.label && y.val.v >= 0 && y.val.v < STORE) p.names.emplace((int)y.val.v, name);
   if (p.chap0 >= 0 && pf::files_of(store.data(), p.chap0) < 0)
     return "0: chapter 0's file list runs past the end of the store; the loader refuses it";
   if (p.entry < 0 || p.entry >= STORE)
@@ -270,13 +272,22 @@ std::string read(const std::string& data, Prog& p) {
 
 std::string source(const Prog& p, const std::string& name) {
   Flow fl(p);
+  // The file's own names, else L (where control goes) or D and the
+  // address; a made name that the file uses for another address gets "_".
+  std::set<std::string> taken;
+  for (const auto& [a, n] : p.names) taken.insert(n);
   auto label = [&](int a) {
-    return std::string(fl.targets.count(a) ? "L" : "D") + std::to_string(a);
+    auto n = p.names.find(a);
+    if (n != p.names.end()) return n->second;
+    std::string t = std::string(fl.targets.count(a) ? "L" : "D") + std::to_string(a);
+    while (taken.count(t)) t += "_";
+    return t;
   };
 
   // Labels: what instructions name, where control goes, what reply words hold.
   std::set<int> all = fl.labels;
   all.insert(fl.targets.begin(), fl.targets.end());
+  for (const auto& [a, n] : p.names) all.insert(a);
 
   // The statements: each a run of items from one WORD item on.
   struct St {
@@ -374,8 +385,8 @@ std::string source(const Prog& p, const std::string& name) {
     std::string lab;
     auto h = home.find(first.addr);
     if (h != home.end() && h->second == k && all.count(first.addr)) lab = label(first.addr);
-    std::string line = lab;
-    line.resize(8, ' ');
+    std::string line = lab + " ";
+    if (line.size() < 8) line.resize(8, ' ');
     line += sts[k].text;
     if (line.size() < 34) line.resize(34, ' ');
     std::snprintf(b, sizeof b, " ; %d: %s", first.addr, zasm::notation(first.w).c_str());

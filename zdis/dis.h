@@ -8,11 +8,12 @@
 // reaches are shown as instructions (in the store as loaded, and in each
 // overlay's image), long words and text where the program evidently holds
 // them, every other word as a SHORT; every address an instruction names
-// gets a label.
+// gets a label: its own name when the file carries zasm's symbol lines.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,7 @@ struct Prog {
   int entry = 160;
   bool entry_set = false;
   long long chap0 = -1;
+  std::map<int, std::string> names;  // labels from zasm's symbol lines, by address
 };
 
 // Reads the bytes of a program file by the loader's rules. Returns "" or,

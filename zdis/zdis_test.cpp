@@ -4,7 +4,6 @@
 // examples give the words of their hand-encoded forms.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -17,8 +16,7 @@
 #include "builder.h"
 #include "dis.h"
 #include "isa.h"
-#include "loader.h"
-#include "machine.h"
+#include "loaded.h"
 
 namespace {
 
@@ -27,45 +25,6 @@ std::string slurp(const std::string& name) {
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
-}
-
-// What the loader leaves: the machine a program starts from.
-struct Loaded {
-  int status = 0;
-  std::vector<int32_t> store;
-  std::vector<uint8_t> tags;
-  int entry = 0, tag = 0;
-  std::vector<std::vector<int32_t>> ovl;  // first address, length, then the image
-  std::vector<int> routes;                // name and type of each entry
-  bool operator==(const Loaded&) const = default;
-};
-
-Loaded load_text(const std::string& text) {
-  static FILE* null = std::fopen("/dev/null", "w");
-  char name[] = "/tmp/zdis-testXXXXXX";
-  int fd = mkstemp(name);
-  EXPECT_EQ(write(fd, text.data(), text.size()), (ssize_t)text.size());
-  close(fd);
-  reset();
-  M.log = nullptr;
-  M.out = M.err = null;
-  Loaded l;
-  try {
-    load(name);
-  } catch (const RunEnd& e) {
-    l.status = e.status;
-  }
-  unlink(name);
-  l.store.assign(M.store, M.store + STORE);
-  l.tags.assign(M.tags, M.tags + STORE);
-  l.entry = M.entry;
-  l.tag = M.tag;
-  for (const Overlay& o : M.ovl) {
-    l.ovl.push_back({o.first, o.len});
-    l.ovl.back().insert(l.ovl.back().end(), o.image.begin(), o.image.end());
-  }
-  for (const Route& r : M.routes) l.routes.insert(l.routes.end(), {r.name, r.type});
-  return l;
 }
 
 // zdis, then zasm: the program file it gives.
@@ -162,6 +121,9 @@ std::string generated(std::mt19937& rng) {
     t += word(0x50009) + word(0x6773) + word(0x70012) + word(pick(2) ? 0x5367 : 0) + word(0);
   }
   t += "E" + std::to_string(base + pick(5)) + " entry\n";
+  if (pick(3) == 0)  // zasm's symbol lines, one a name zdis would make for another address
+    t += " label L" + std::to_string(base) + " " + std::to_string(base + 1) +
+         "\n label A_NAME_LONGER_THAN_A_COLUMN " + std::to_string(base + pick(20)) + "\n";
   return t;
 }
 
