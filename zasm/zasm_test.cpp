@@ -4,7 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "asm.h"
 #include "dis.h"
 #include "isa.h"
+#include "progtape.h"
 #include "symbols.h"
 
 using ::testing::ElementsAre;
@@ -86,6 +89,46 @@ TEST(Assemble, DataFormsAndOperands) {
                              op(34, 175), op(144, 8190), op(201, 0x1000), op(212, 176), op(186, 4),
                              op(196, 8)));
   EXPECT_EQ(w.back().first, 8200);
+}
+
+// A program tape with an overlay chapter, through progtape: each word is
+// relocated as its operand is written.
+TEST_F(Scratch, TapeWordsRelocateByHowTheyAreWritten) {
+  zasm::Output o = zasm::assemble(
+      "        CHAPTERS 3, 2\n"
+      "RDR     FILE \"PT\", 5, BUF, 10\n"
+      "TA      AREA BUF, 10\n"
+      "        CHAPTER 1, EXTRA\n"
+      "START   JMP START\n"        // 141: the address field by chapter 1's
+      "        SHORT BUF+1, RDR, TA\n"  // 142: a base, a route, a pseudo-route
+      "        EMR 4\n"            // 145: a group 4 action
+      "        EPC 2\n"            // 146: unload
+      "BUF     RES 10\n"
+      "        CHAPTER 2\n"
+      "        SHORT 0, TWO\n"
+      "TWO     SHORT 2\n"
+      "        CHAPTER 3\n"        // an overlay, at chapter 1's base
+      "        SHORT 0\n"
+      "THREE   JMP THREE\n"
+      "        ENTRY START\n",
+      "t", true);
+  ASSERT_TRUE(o.errors.empty()) << o.errors[0].line << ": " << o.errors[0].msg;
+  put("t.zelk", o.file);
+  std::string img = dir + "/t.zelk", map = dir + "/t.map";
+  const char* argv[] = {"progtape", "-b1000", "-b3000", img.c_str(), map.c_str()};
+  FILE* null = std::fopen("/dev/null", "w");
+  EXPECT_EQ(progtape::run(5, (char**)argv, null, null), 0);
+  std::fclose(null);
+  std::map<int, std::vector<int32_t>> at;  // every word loaded at each address
+  for (auto& [a, w] : words(get("t.map"))) at[a].push_back(w);
+  EXPECT_EQ(at[1141].back(), op(196, 1141));
+  EXPECT_EQ(at[1142].back(), 1148);
+  EXPECT_EQ(at[1143].back(), 9);
+  EXPECT_EQ(at[1144].back(), 8);
+  EXPECT_EQ(at[1145].back(), op(186, 4));
+  EXPECT_EQ(at[1146].back(), op(210, 2));
+  EXPECT_EQ(at[3001].back(), 3002);
+  EXPECT_EQ(at[1001].back(), op(196, 1001));  // the overlay, loaded over chapter 1
 }
 
 // The built program, run in a scratch folder.

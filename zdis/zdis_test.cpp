@@ -169,6 +169,12 @@ TEST(Read, WhatTheLoaderRefusesIsRefused) {
   EXPECT_EQ(read("t\nX32740 top\n"),
             "0: chapter 0's file list runs past the end of the store; the loader refuses it");
   EXPECT_EQ(read("t\nE99999 far\n"), "0: the entry address 99999 lies outside the store");
+  // A listing: what comes before its second-pass marker is not loaded.
+  zdis::Prog p;
+  EXPECT_EQ(zdis::read("<listing\n1/1/1 1\n=============== Second pass\n0/0/0 77\n", p), "");
+  ASSERT_EQ(p.items.size(), 1u);
+  EXPECT_EQ(p.items[0].w, 77);
+  EXPECT_TRUE(p.listing);
 }
 
 }  // namespace
