@@ -1,10 +1,12 @@
 // emulator: loads a program file and obeys it.
+#include <csignal>
+
 #include "about.h"
 #include "cycle.h"
 
 static const char help[] =
     "usage: emulator [switches] program-file [paper-tape-file]\n"
-    "       emulator -i [switches] program-file [paper-tape-file]\n"
+    "       emulator -i [-x FILE] [switches] program-file [paper-tape-file]\n"
     "Loads a program file and obeys it until the program unloads itself.\n"
     "\n"
     "Switches come before the program file; a value follows its letter (-v9):\n"
@@ -18,7 +20,9 @@ static const char help[] =
     "  -nN    watch N locations from -m on (at most 20)\n"
     "  -aN    abandon the run when the instruction count reaches N\n"
     "  -b     no exchange of route and pseudo-route pointers on tape transfers\n"
+    "         and paper tape reads\n"
     "  -i     a console prompt before the first instruction (type help there)\n"
+    "  -x FILE  after -i: obey the console commands in FILE first\n"
     "  --help, --version\n"
     "Other letters are ignored.\n"
     "\n"
@@ -29,11 +33,21 @@ static const char help[] =
     "  LPnn.txt          printer output of route nn\n"
     "Alarms read the operator's reply (1-9) from standard input.\n"
     "\n"
-    "Exit status: 0 after the program unloads itself; 1 after a fatal report or\n"
-    "a program file line the loader refuses; 130 or 143 after an interrupt\n"
-    "(SIGINT, SIGTERM). See emulator(1) and zelk(5).\n";
+    "Exit status: 0 after the program unloads itself; 1 after a fatal report, a\n"
+    "program file line the loader refuses, or output that could not be written\n"
+    "(log.txt, standard output or standard error); 130 or 143 after an interrupt\n"
+    "(SIGINT, SIGTERM); 141 (SIGPIPE) when the reader of a pipe goes away.\n"
+    "See emulator(1) and zelk(5).\n";
 
 int main(int argc, char** argv) {
   int rc = about(argc, argv, "emulator", help);
-  return rc >= 0 ? rc : emulate(argc, argv);
+  if (rc >= 0) return rc;
+  rc = emulate(argc, argv);
+  // The reader of a pipe went away: the process ends by SIGPIPE, as other
+  // programs in a pipeline do, once the rest of the output is written.
+  if (rc == 128 + SIGPIPE) {
+    signal(SIGPIPE, SIG_DFL);
+    raise(SIGPIPE);
+  }
+  return rc;
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds every libFuzzer target with clang (address and undefined behaviour
 # sanitizers) and runs each for the given number of seconds on a copy of its
-# seed corpus.
+# seed corpus, with its dictionary (fuzz/TARGET.dict) where there is one.
 #   fuzz/run.sh [seconds] [target ...]
 set -euo pipefail
 secs=${1:-30}
@@ -50,7 +50,9 @@ for t in "${targets[@]}"; do
   work=$(mktemp -d)
   if [ -d "$src/fuzz/corpus/$t" ]; then cp -r "$src/fuzz/corpus/$t/." "$work/"; fi
   echo "== fuzz target $t: running ${secs}s"
-  if ! (cd "$out" && "./$t" -max_total_time="$secs" -print_final_stats=1 "$work" 2>"$out/$t.log"); then
+  dict=()
+  if [ -f "$src/fuzz/$t.dict" ]; then dict=(-dict="$src/fuzz/$t.dict"); fi
+  if ! (cd "$out" && "./$t" -max_total_time="$secs" -print_final_stats=1 "${dict[@]}" "$work" 2>"$out/$t.log"); then
     echo "== fuzz target $t FAILED; see $out/$t.log"
     tail -40 "$out/$t.log"
     status=1

@@ -19,8 +19,9 @@ static const char help[] =
     "\n"
     "  --help, --version\n"
     "\n"
-    "Exit status: 0; 1 when the image cannot be opened or the output cannot be\n"
-    "written; 2 when no image is named. See tapedump(1).\n";
+    "Exit status: 0 after the whole image was printed; 1 when the image is\n"
+    "damaged (a block cut short, a read error), cannot be opened, or the output\n"
+    "cannot be written; 2 when no image is named. See tapedump(1).\n";
 
 int main(int argc, char** argv) {
   if (int rc = about(argc, argv, "tapedump", help); rc >= 0) return rc;

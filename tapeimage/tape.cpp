@@ -80,8 +80,11 @@ void put_word(unsigned char* p, int32_t w) {
   p[3] = v >> 24;
 }
 
+}  // namespace
+
 // Write all n bytes; a write that makes no progress fails.
-bool send(int fd, const unsigned char* b, long n) {
+bool write_all(int fd, const void* v, long n) {
+  const unsigned char* b = (const unsigned char*)v;
   while (n > 0) {
     ssize_t r = ::write(fd, b, n);
     if (r < 0 && errno == EINTR) continue;
@@ -95,6 +98,10 @@ bool send(int fd, const unsigned char* b, long n) {
   }
   return true;
 }
+
+Writer writer = write_all;
+
+namespace {
 
 // Header word: previous size in bits 11 up, size in bits 0-10.
 int32_t header(int prev, int size) { return (int32_t)(((uint32_t)prev << 11) + (uint32_t)size); }
@@ -152,12 +159,11 @@ int open_view(const char* name) {
 
 Err read(int fd, Pos& p, int32_t* store, int t, int* size) {
   *size = 0;
-  if (!fits(t, 1)) return RANGE;
-  int32_t h = store[t];
+  int32_t h = fits(t, 1) ? store[t] : 0;
   long r = get(fd, &h, 1);
   if (r <= 0) return END;
   int n = size_of(h);
-  if (!fits(t, n)) {
+  if (!fits(t, n) || !fits(t, 1)) {
     ::lseek(fd, -(off_t)r, SEEK_CUR);  // leave the position at the block
     return RANGE;
   }
@@ -171,7 +177,7 @@ Err read(int fd, Pos& p, int32_t* store, int t, int* size) {
 Err number(Pos& p, int32_t* store, int t) {
   int g;
   if (extent(store, t, &g) == RANGE) return RANGE;
-  p.count++;
+  p.count = (int)((unsigned)p.count + 1);
   encode(p.count, &store[t], &store[t + 1]);
   store[t + 2] = 0;
   store[t + 3] = 0;
@@ -187,7 +193,7 @@ Err put(int fd, Pos& p, const int32_t* store, int t, int g) {
   unsigned char b[4 * (LIMIT + 2)];
   put_word(b, header(p.last, size));
   for (int i = 0; i < size; i++) put_word(b + 4 * (i + 1), store[t + i]);
-  if (!send(fd, b, 4L * (size + 1))) return WRITE;
+  if (!writer(fd, b, 4L * (size + 1))) return WRITE;
   p.last = size;
   p.pending = 0;
   return OK;
@@ -221,19 +227,19 @@ Err step_back(int fd, Pos& p, int32_t* store, int t) {
   p.last = prev_of(store[t]);
   p.pending = 0;
   if (r > 0) ::lseek(fd, -(off_t)r, SEEK_CUR);
-  p.count--;
+  p.count = (int)((unsigned)p.count - 1);
   return OK;
 }
 
 Err close_block(int fd, Pos& p, int32_t* store) {
-  p.count++;
+  p.count = (int)((unsigned)p.count + 1);
   encode(p.count, &store[140], &store[141]);
   unsigned char b[4 * 9];
   put_word(b, header(p.last, 8));
   put_word(b + 4, store[140]);
   put_word(b + 8, store[141]);
   for (int i = 0; i < 6; i++) put_word(b + 12 + 4 * i, FINIS[i]);
-  if (!send(fd, b, sizeof b)) return WRITE;
+  if (!writer(fd, b, sizeof b)) return WRITE;
   p.last = 8;
   return OK;
 }

@@ -42,6 +42,14 @@ const char* text(Err e);
 inline int size_of(int32_t h) { return h & 0x7FF; }
 inline int prev_of(int32_t h) { return h >> 11; }
 
+// Every write to an image goes through this function: all n bytes at the
+// current position, false with errno set on failure. A program may point it
+// at its own writer (the emulator does, so that every write to a host file
+// passes one place); the default writes straight to the descriptor.
+using Writer = bool (*)(int fd, const void* b, long n);
+extern Writer writer;
+bool write_all(int fd, const void* b, long n);
+
 // Open an existing image for reading (read-write, no create, no truncate),
 // or create/truncate one for writing with mode 0640. Return the descriptor,
 // or -1 with errno set. The caller resets its Pos (open_write: count 7).
@@ -53,9 +61,10 @@ int open_view(const char* name);
 
 // Read forwards: the next block into store[t...]. The header is read into
 // store[t] first and overwritten by the data; a header read of 1 to 3 bytes
-// counts as a header. *size receives the size. END at the end of the file.
-// RANGE when store[t .. t+size-1] (or t itself) leaves the store: nothing is
-// read into the store and the file position stays before the header. A
+// counts as a header. *size receives the size. END at the end of the file,
+// whatever t is: the header is read first. RANGE when store[t .. t+size-1]
+// (or t itself) leaves the store: nothing is read into the store and the
+// file position stays before the header. A
 // short block leaves the store words it did not reach as they were.
 Err read(int fd, Pos& p, int32_t* store, int t, int* size);
 

@@ -27,6 +27,12 @@ want="$(printf 'bin/%s ' $progs)$(printf 'share/man/man1/%s.1 ' $progs)share/man
 want="$want share/man/man7/zelk.7"
 [ "$got" = "$want" ] || fail "installed: $got; expected: $want"
 
+# The examples the pages name, in the documentation folder.
+for f in copy.asm copy.txt copy-ptr.txt count.asm count.txt ledger.asm ledger.zelk ledger.map \
+  ledger-ptr.txt sum.asm sum.txt sum-ptr.txt; do
+  [ -f "$tmp/usr/share/doc/zelk/examples/$f" ] || fail "examples/$f not installed"
+done
+
 mkdir "$tmp/work"
 cd "$tmp/work" || exit 1
 for p in $progs; do

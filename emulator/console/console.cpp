@@ -1,47 +1,69 @@
 // The console: commands read at a prompt (with line editing at a terminal,
-// plain lines otherwise), the machine driven through go() between them.
+// plain lines otherwise) or from command files, the machine driven through
+// go() between them.
 #include "console.h"
 
 #include <editline/readline.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
 #include <cstdarg>
 #include <cstring>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "amount.h"
 #include "cycle.h"
 #include "ops.h"
 
 namespace {
 
+using Words = std::vector<std::string>;
+
 // A breakpoint (before the instruction at an address, or before an
-// instruction count) or a watched stretch, numbered together.
+// instruction count) or a watched stretch, numbered together. A breakpoint
+// may carry commands, obeyed each time it stops the run.
 struct Point {
   int id;
   enum { AT, COUNT, WATCH } kind;
   long long v;  // address or count
   int len;      // watched words
+  std::vector<std::string> actions;
 };
 
 std::vector<Point> points;
 int next_id = 1;
 bool tty = false;
-bool ended = false;
-int status = 0;
-volatile sig_atomic_t prompt_intr = 0;  // Control-C at the prompt
+bool ended = false;                     // the run has ended; the console stays
+int status = 0;                         // the run's exit status once it has ended
+bool leave = false;                     // the session ends: quit, or SIGTERM
+int depth = 0;                          // command files being obeyed, one inside another
+bool acting = false;                    // a breakpoint's commands are being obeyed
+volatile sig_atomic_t prompt_intr = 0;  // Control-C while the console waits
+volatile sig_atomic_t prompt_term = 0;  // SIGTERM while the console waits
 
-void on_prompt_sigint(int) { prompt_intr = 1; }
+void on_prompt_signal(int sig) {
+  if (sig == SIGINT) {
+    prompt_intr = 1;
+    return;
+  }
+  if (prompt_term) {  // a second SIGTERM ends the process at once
+    signal(sig, SIG_DFL);
+    raise(sig);
+  }
+  prompt_term = 1;
+}
 
-// At the prompt Control-C only abandons the line being typed.
+// While the console waits, Control-C only abandons the line being typed
+// and SIGTERM asks the session to end; a wait is cut short by either.
 void prompt_signals() {
   struct sigaction sa {};
-  sa.sa_handler = on_prompt_sigint;
+  sa.sa_handler = on_prompt_signal;
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
 }
 
 void say(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
@@ -54,35 +76,54 @@ void say(const char* fmt, ...) {
 
 void say_ended() { say("the run has ended (exit status %d)\n", status); }
 
+enum Got { LINE, END, INTR, TERM };
+
 // One line from the operator: at a terminal through the line editor, with
-// history; otherwise as it comes. False at the end of input.
-bool read_line(const char* prompt, std::string& line) {
+// history; otherwise as it comes, a carriage return before the line end
+// dropped.
+Got read_line(const char* prompt, std::string& line) {
   fflush(M.out);
   if (M.log) fflush(M.log);
+  prompt_intr = 0;
+  line.clear();
   if (tty) {
-    char* s;
-    for (;;) {
-      prompt_intr = 0;
-      s = readline(prompt);
-      if (s || !prompt_intr) break;
-      fputc('\n', M.out);  // Control-C: a fresh prompt
-    }
-    if (!s) return false;
+    char* s = readline(prompt);
+    if (prompt_term) return free(s), TERM;
+    if (!s) return prompt_intr ? INTR : END;
     line = s;
     if (*s) add_history(s);
     free(s);
-    return true;
+    return LINE;
   }
-  line.clear();
-  int c;
-  while ((c = getc(M.in)) != EOF && c != '\n') line += (char)c;
-  return c != EOF || !line.empty();
+  for (;;) {
+    int c = getc(M.in);
+    if (c == EOF && (prompt_term || prompt_intr) && ferror(M.in)) {
+      clearerr(M.in);
+      return prompt_term ? TERM : INTR;
+    }
+    if (prompt_term) return TERM;
+    if (c == EOF) return line.empty() ? END : LINE;
+    if (c == '\n') break;
+    line += (char)c;
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return LINE;
 }
 
-// The operator's reply to an alarm, asked at the console.
+// The operator's reply to an alarm, asked at the console. Control-C leaves
+// the alarm unanswered: the machine goes back to before the alarm
+// instruction and the console to its prompt. SIGTERM ends the run.
 char* reply(char* buf, int size) {
+  prompt_signals();
   std::string line;
-  if (!read_line("reply> ", line)) return nullptr;
+  Got g = read_line("reply> ", line);
+  catch_signals(true);
+  if (g == INTR) {
+    if (tty) fputc('\n', M.out);
+    throw Unanswered{};
+  }
+  if (g == TERM) intr = SIGTERM;
+  if (g != LINE) return nullptr;
   snprintf(buf, size, "%s\n", line.c_str());
   return buf;
 }
@@ -96,15 +137,38 @@ bool number(const std::string& t, long long& v) {
     base = 16;
     i += 2;
   }
-  if (i >= t.size() || t.size() - i > 16) return false;
+  if (i >= t.size() || t.size() - i > 19 || !isxdigit((unsigned char)t[i])) return false;
   char* e;
+  errno = 0;
   unsigned long long u = strtoull(t.c_str() + i, &e, base);
-  if (*e || u > 0xFFFFFFFFFFFFull) return false;
+  if (*e || errno || u > (1ull << 62)) return false;
   v = t[0] == '-' ? -(long long)u : (long long)u;
   return true;
 }
 
 bool address(const std::string& t, long long& a) { return number(t, a) && a >= 0 && a < STORE; }
+
+// A machine number for a word: up to 21 bits as they stand (0x1FFFFF), or
+// a minus sign and a magnitude of up to 20 bits, stored as sign and
+// magnitude (-5 is 0x100005).
+bool machine_number(const std::string& t, int32_t& w) {
+  long long v;
+  if (!number(t, v)) return false;
+  if (t[0] == '-') {
+    if (-v > MASK20) return false;
+    w = (int32_t)(SIGN | -v);
+    return true;
+  }
+  if (v > MASK21) return false;
+  w = (int32_t)v;
+  return true;
+}
+
+// A text in double quotes as a whole word, quotes removed.
+std::string unquote(const std::string& t) {
+  if (t.size() >= 2 && t.front() == '"' && t.back() == '"') return t.substr(1, t.size() - 2);
+  return t;
+}
 
 // The trace line of the instruction due next, as the trace would show it.
 void show_next() {
@@ -144,254 +208,47 @@ const Point* count_ahead() {
   return cb;
 }
 
-// Says why go() stopped; false when it only obeyed what it was asked to.
-bool why(Stop s) {
+// Says why go() stopped and gives the commands of the breakpoints that
+// stopped it; false when it only obeyed what it was asked to.
+bool why(Stop s, std::vector<std::string>* actions = nullptr) {
+  auto take = [&](const Point& p) {
+    if (actions) actions->insert(actions->end(), p.actions.begin(), p.actions.end());
+  };
   switch (s) {
     case BROKE:
       for (const Point& p : points)
-        if (p.kind == Point::AT && p.v == M.sc) say("breakpoint %d at %d\n", p.id, M.sc);
+        if (p.kind == Point::AT && p.v == M.sc) say("breakpoint %d at %d\n", p.id, M.sc), take(p);
       return true;
-    case WATCHED:
-      for (const Point& p : points)
-        if (p.kind == Point::WATCH && hooks.hit.addr >= p.v && hooks.hit.addr < p.v + p.len) {
-          say("watch %d: %d changed from %06X to %06X by the instruction at %d\n", p.id,
-              hooks.hit.addr, (uint32_t)hooks.hit.from, (uint32_t)hooks.hit.to, hooks.last);
-          break;
-        }
+    case WATCHED: {
+      int k = 0;  // watches are armed in the order of the points
+      for (const Point& p : points) {
+        if (p.kind != Point::WATCH) continue;
+        for (const auto& h : hooks.hits)
+          if (h.which == k)
+            say("watch %d: %d changed from %06X to %06X by the instruction at %d\n", p.id, h.addr,
+                (uint32_t)h.from, (uint32_t)h.to, hooks.last);
+        k++;
+      }
       return true;
+    }
     case INTERRUPTED: say("interrupted\n"); return true;
+    case UNANSWERED: say("alarm left unanswered: step or continue asks again\n"); return true;
     default: break;
   }
-  const Point* cb = nullptr;
+  bool any = false;
   for (const Point& p : points)
-    if (p.kind == Point::COUNT && p.v - 1 == M.count) cb = &p;
-  if (cb) say("breakpoint %d before instruction %lld\n", cb->id, cb->v);
-  return cb != nullptr;
-}
-
-// Obeys n instructions one at a time (step, each == true), showing the
-// trace line of the one due after each, or runs on (continue) to a stop.
-// Breakpoints stop a step of more than one instruction too. The end of the
-// run is kept: the console stays, to look at the final state.
-void drive(long long n, bool each) {
-  if (ended) return say_ended();
-  arm();
-  intr = 0;
-  catch_signals(true);
-  try {
-    if (each) {
-      for (long long k = 0; k < n; k++) {
-        Stop s = go(1);
-        show_next();
-        if (s != STEPPED) {
-          why(s);
-          break;
-        }
-        if (k + 1 < n) {
-          if (at_break() ? why(BROKE) : why(STEPPED)) break;
-        }
-      }
-    } else {
-      const Point* cb = count_ahead();
-      why(go(cb ? cb->v - 1 - M.count : -1));
-      show_next();
+    if (p.kind == Point::COUNT && p.v - 1 == M.count) {
+      say("breakpoint %d before instruction %lld\n", p.id, p.v);
+      take(p);
+      any = true;
     }
-  } catch (const RunEnd& e) {
-    ended = true;
-    status = e.status;
-    fflush(M.out);
-    if (M.log) fflush(M.log);
-    say_ended();
-  }
-  prompt_signals();
+  return any;
 }
-
-void list_points() {
-  if (points.empty()) say("no breakpoints or watches\n");
-  for (const Point& p : points) {
-    if (p.kind == Point::AT) say("%d: break at %lld\n", p.id, p.v);
-    if (p.kind == Point::COUNT) say("%d: break before instruction %lld\n", p.id, p.v);
-    if (p.kind == Point::WATCH) say("%d: watch %lld, %d words\n", p.id, p.v, p.len);
-  }
-}
-
-// The word at a: hexadecimal, as an instruction with its name, and at an
-// even address the five characters of the long word (a, a+1).
-void examine(long long a, long long count) {
-  for (long long i = a; i < a + count; i++) {
-    int32_t w = M.store[i];
-    int dv = w >> 13;
-    std::string name = name_of(dv);
-    while (!name.empty() && name.back() == ' ') name.pop_back();
-    say("%5lld  %06X  %2d/%d/%d %4d  %-28s", i, (uint32_t)w, w >> 16, (w >> 15) & 1, (w >> 13) & 3,
-        w & 0x1FFF, name.c_str());
-    if (i % 2 == 0 && i + 1 < STORE) {
-      const char* t = render(M.store[i + 1], w);
-      std::string s;
-      for (int k = 0; k < 5; k++)
-        s += t[k] == '\n'         ? std::string("~")
-             : t[k] == (char)0xA3 ? std::string("£")
-                                  : std::string(1, t[k]);
-      say(" [%s]", s.c_str());
-    }
-    say("\n");
-  }
-}
-
-// "ABCDE": five host characters as an alpha long word {lower, upper}.
-bool alpha(const std::string& t, int32_t& lo, int32_t& up) {
-  if (t.size() != 7 || t.front() != '"' || t.back() != '"') return false;
-  uint8_t c[5];
-  for (int i = 0; i < 5; i++) c[i] = h2m[(uint8_t)t[1 + i]];
-  up = pack_up(c);
-  lo = pack_lo(c);
-  return true;
-}
-
-// A store word: a number, or an instruction A/C/B M (two tokens).
-bool store_word(const std::vector<std::string>& t, size_t i, int32_t& w) {
-  long long v;
-  if (t.size() == i + 1 && number(t[i], v) && v >= INT32_MIN && v <= 0xFFFFFFFFLL) {
-    w = (int32_t)(uint32_t)(v & 0xFFFFFFFF);
-    return true;
-  }
-  int a, c, b;
-  char end;
-  long long m;
-  if (t.size() == i + 2 && sscanf(t[i].c_str(), "%d/%d/%d%c", &a, &c, &b, &end) == 3 &&
-      number(t[i + 1], m) && a >= 0 && a < 32 && c >= 0 && c < 2 && b >= 0 && b < 4 && m >= 0 &&
-      m < 8192) {
-    w = (int32_t)((a * 8 + c * 4 + b) * 8192 + m);
-    return true;
-  }
-  return false;
-}
-
-void deposit(const std::vector<std::string>& t) {
-  if (t.size() < 3) return say("deposit ADDR VALUE, or deposit REGISTER VALUE\n");
-  long long a, v, v2;
-  const std::string& what = t[1];
-  if (what.size() == 2 && what[0] == 'm' && what[1] >= '1' && what[1] <= '3') {
-    if (t.size() != 3 || !number(t[2], v) || v < INT32_MIN || v > INT32_MAX)
-      return say("bad value for %s\n", what.c_str());
-    M.store[M.mgb + 2 * (what[1] - '0')] = (int32_t)v;
-    return;
-  }
-  if (const RegInfo* r = reg_named(what); r && r->user) {
-    switch (r->kind) {
-      case PAIR:
-        if (t.size() != 4 || !number(t[2], v) || !number(t[3], v2) || v < 0 || v > MASK21 ||
-            v2 < 0 || v2 > MASK20)
-          return say("%s takes UPPER (21 bits) and LOWER (20 bits)\n", r->name);
-        ((Reg*)r->p)->up = (int32_t)v;
-        ((Reg*)r->p)->lo = (int32_t)v2;
-        break;
-      case COUNT:
-        if (t.size() != 3 || !number(t[2], v) || v < 0) return say("bad value for %s\n", r->name);
-        *(long long*)r->p = v;
-        break;
-      default: {
-        long long hi = r->bits >= 32 ? INT32_MAX : (1LL << r->bits) - 1;
-        long long lo = r->bits >= 32 ? INT32_MIN : 0;
-        if (what == "sc") hi = STORE - 1;
-        if (t.size() != 3 || !number(t[2], v) || v < lo || v > hi)
-          return say("bad value for %s (%lld to %lld)\n", r->name, lo, hi);
-        *(int*)r->p = (int)v;
-      }
-    }
-    set_radix(M.radix);
-    recheck();
-    return;
-  }
-  if (!address(what, a)) return say("no register or address %s\n", what.c_str());
-  int32_t lo, up;
-  if (t.size() == 3 && alpha(t[2], lo, up)) {
-    if (a % 2 || a + 1 >= STORE)
-      return say("five characters go into a long word at an even address\n");
-    M.store[a] = lo;
-    M.store[a + 1] = up;
-    return;
-  }
-  int32_t w;
-  if (!store_word(t, 2, w)) return say("bad value: a number, A/C/B M, or \"ABCDE\"\n");
-  M.store[a] = w;
-}
-
-// A register as "name value", in the form its table entry gives.
-void show_reg(const RegInfo& r) {
-  switch (r.kind) {
-    case PAIR: {
-      const Reg* v = (const Reg*)r.p;
-      say("%s %06X %05X", r.name, v->up, v->lo);
-      break;
-    }
-    case COUNT: say("%s %lld", r.name, *(const long long*)r.p); break;
-    case WORD: say("%s %0*X", r.name, (r.bits + 3) / 4, *(const int*)r.p); break;
-    case FLAG: say("%s %d", r.name, *(const bool*)r.p ? 1 : 0); break;
-    default: say("%s %d", r.name, *(const int*)r.p); break;
-  }
-}
-
-void registers() {
-  int col = 0;
-  for (int i = 0; i < nregs; i++) {
-    const RegInfo& r = regs[i];
-    if (!r.user) continue;
-    if (col) say("  ");
-    show_reg(r);
-    if (++col == 4 || (r.kind == PAIR && r.p == &M.d)) {
-      say("\n");
-      col = 0;
-    }
-  }
-  if (col) say("\n");
-  for (int k = 1; k <= 3; k++)
-    say("%sm%d %d (limit %d)", k > 1 ? "  " : "", k, M.store[M.mgb + 2 * k],
-        M.store[M.mgb + 2 * k + 1]);
-  say("  group at %d\n", M.mgb);
-}
-
-void routes() {
-  for (int k = 0; k < 10; k++) {
-    const Route& e = M.routes[k];
-    char nm[3] = {'-', '-', 0};
-    if (e.name != -1) nm[0] = m2h[(e.name >> 8) & 0xFF], nm[1] = m2h[e.name & 0xFF];
-    say("route %2d  %s  type %2d  mode %2d  ", 9 * (k + 1), nm, e.type, e.mode);
-    if (e.fd < 0) {
-      say("closed\n");
-      continue;
-    }
-    long long pos = lseek(e.fd, 0, SEEK_CUR);
-    say("%s at byte %lld", e.path.c_str(), pos);
-    if (e.path.compare(0, 2, "MT") == 0)
-      say(", block count %d, last block %d words%s", e.count, e.last,
-          e.pending ? ", read back" : "");
-    say("\n");
-  }
-  say("reader %s %s\n", M.ptrname.c_str(), M.reader ? "open" : "closed");
-}
-
-const char HELP[] =
-    "step [N] (s)        obey N instructions (1), showing the trace line of each\n"
-    "continue (c)        run to a breakpoint, a watch, the end or Ctrl-C\n"
-    "break ADDR | #N (b) stop before the instruction at ADDR, or before count N;\n"
-    "                    break alone lists breakpoints and watches\n"
-    "delete [K]          remove breakpoint or watch K, or all\n"
-    "watch ADDR [LEN] (w) stop after an instruction changes one of LEN words\n"
-    "examine ADDR [N] (x) N words: hexadecimal, instruction, characters;\n"
-    "                    examine REGISTER shows any register or setting\n"
-    "deposit ADDR VALUE (d) a number (0x.. hexadecimal), A/C/B M, or \"ABCDE\"\n"
-    "deposit sc|radix|m1|m2|m3|tag|ind|nim|n|count VALUE, deposit a|b|d UPPER LOWER\n"
-    "registers (r)       the registers\n"
-    "trace N             trace level from here on\n"
-    "routes              the route table and the reader\n"
-    "save FILE           snapshot of the machine; restore FILE reads one back\n"
-    "help (h), quit (q)\n";
 
 // The words of a command line, split at blanks; a text in double quotes
 // is one word, quotes and blanks included.
-std::vector<std::string> words(const std::string& line) {
-  std::vector<std::string> t;
+Words words(const std::string& line) {
+  Words t;
   size_t i = 0, n = line.size();
   while (i < n) {
     if (isspace((unsigned char)line[i])) {
@@ -411,105 +268,640 @@ std::vector<std::string> words(const std::string& line) {
   return t;
 }
 
-// Obeys one command; false to leave the console.
-bool command(const std::string& line) {
-  std::vector<std::string> t = words(line);
-  if (t.empty()) return true;
-  const std::string& c = t[0];
-  long long a, n;
-  if (c == "step" || c == "s") {
-    n = 1;
-    if (t.size() > 2 || (t.size() == 2 && (!number(t[1], n) || n < 1)))
-      return say("step [N], N at least 1\n"), true;
-    drive(n, true);
-  } else if (c == "continue" || c == "c") {
-    drive(-1, false);
-  } else if (c == "break" || c == "b") {
-    if (t.size() == 1) return list_points(), true;
-    if (t.size() == 2 && t[1][0] == '#' && number(t[1].substr(1), n) && n > 0)
-      points.push_back({next_id++, Point::COUNT, n, 0});
-    else if (t.size() == 2 && address(t[1], a))
-      points.push_back({next_id++, Point::AT, a, 0});
-    else
-      return say("break ADDR, or break #COUNT\n"), true;
-    say("breakpoint %d\n", points.back().id);
-  } else if (c == "delete") {
-    if (t.size() == 1) {
-      points.clear();
-    } else if (t.size() == 2 && number(t[1], n)) {
-      auto it =
-          std::find_if(points.begin(), points.end(), [&](const Point& p) { return p.id == n; });
-      if (it == points.end()) return say("no breakpoint or watch %lld\n", n), true;
-      points.erase(it);
-    } else {
-      say("delete [K]\n");
-    }
-  } else if (c == "watch" || c == "w") {
-    n = 1;
-    if (t.size() < 2 || t.size() > 3 || !address(t[1], a) ||
-        (t.size() == 3 && (!number(t[2], n) || n < 1 || a + n > STORE)))
-      return say("watch ADDR [LEN], inside the store\n"), true;
-    points.push_back({next_id++, Point::WATCH, a, (int)n});
-    say("watch %d\n", points.back().id);
-  } else if (c == "examine" || c == "x") {
-    n = 1;
-    if (const RegInfo* r = t.size() == 2 ? reg_named(t[1]) : nullptr) {
-      show_reg(*r);  // any register of the table, run control included
-      return say("  (%s)\n", r->what), true;
-    }
-    if (t.size() < 2 || t.size() > 3 || !address(t[1], a) ||
-        (t.size() == 3 && (!number(t[2], n) || n < 1 || a + n > STORE)))
-      return say("examine ADDR [COUNT], inside the store\n"), true;
-    examine(a, n);
-  } else if (c == "deposit" || c == "d") {
-    deposit(t);
-  } else if (c == "registers" || c == "r") {
-    registers();
-  } else if (c == "trace") {
-    if (t.size() != 2 || !number(t[1], n) || n < 0 || n > 9) return say("trace N, 0 to 9\n"), true;
-    M.verbosity = (int)n;
-    recheck();
-  } else if (c == "routes") {
-    routes();
-  } else if (c == "save" || c == "restore") {
-    if (t.size() != 2) return say("%s FILE\n", c.c_str()), true;
-    if (ended) return say_ended(), true;
-    std::string why = c == "save" ? save(t[1]) : restore(t[1]);
-    if (!why.empty()) return say("%s\n", why.c_str()), true;
-    say("%s %s\n", c == "save" ? "saved" : "restored", t[1].c_str());
-    if (c == "restore") show_next();
-  } else if (c == "help" || c == "h") {
-    say("%s", HELP);
-  } else if (c == "quit" || c == "q") {
-    return false;
-  } else {
-    say("unknown command %s (help lists them)\n", c.c_str());
+bool command(const std::string& line);
+
+// Ends the run after SIGTERM, as without a console: the report, status 143.
+void terminated() {
+  leave = true;
+  if (ended) {
+    status = 128 + SIGTERM;
+    return;
   }
-  return true;
+  try {
+    intr = SIGTERM;
+    M.count++;
+    interrupted();
+  } catch (const RunEnd& e) {
+    ended = true;
+    status = e.status;
+  }
+}
+
+// Obeys n instructions one at a time (step, each == true), showing the
+// trace line of the one due after each, or runs on (continue) to a stop.
+// Breakpoints stop a step of more than one instruction too; the commands of
+// a breakpoint that stops the run are obeyed, and a continue among them
+// runs on. The end of the run is kept: the console stays, to look at the
+// final state.
+void drive(long long n, bool each) {
+  for (;;) {
+    if (ended) return say_ended();
+    arm();
+    intr = 0;
+    catch_signals(true);
+    std::vector<std::string> actions;
+    try {
+      if (each) {
+        for (long long k = 0; k < n; k++) {
+          Stop s = go(1);
+          show_next();
+          if (s != STEPPED) {
+            why(s, &actions);
+            break;
+          }
+          if (k + 1 < n && (at_break() ? why(BROKE, &actions) : why(STEPPED, &actions))) break;
+        }
+      } else {
+        const Point* cb = count_ahead();
+        why(go(cb ? cb->v - 1 - M.count : -1), &actions);
+        show_next();
+      }
+    } catch (const RunEnd& e) {
+      ended = true;
+      status = e.status;
+      fflush(M.out);
+      if (M.log) fflush(M.log);
+      if (intr == SIGTERM) leave = true;
+      if (!leave) say_ended();
+    }
+    prompt_signals();
+    if (intr == SIGTERM && !ended) terminated();  // a stop met before the signal was seen
+    if (ended || leave || acting || actions.empty()) return;
+    // The breakpoint's commands, up to a continue.
+    bool on = false;
+    acting = true;
+    for (const std::string& a : actions) {
+      Words t = words(a);
+      std::string w = t.empty() ? "" : t[0];
+      for (char& ch : w) ch = (char)tolower((unsigned char)ch);
+      if (w == "c" || (w.size() > 1 && std::string("continue").compare(0, w.size(), w) == 0)) {
+        on = true;
+        break;
+      }
+      if (!command(a) || leave || prompt_term) break;
+    }
+    acting = false;
+    if (!on || leave || prompt_term) return;
+    each = false;
+  }
+}
+
+// ---- The commands ----
+
+void c_step(const Words& t, const std::string&) {
+  long long n = 1;
+  if (t.size() > 2 || (t.size() == 2 && (!number(t[1], n) || n < 1)))
+    return say("step [N], N at least 1\n");
+  drive(n, true);
+}
+
+void c_continue(const Words&, const std::string&) { drive(-1, false); }
+
+void list_points() {
+  if (points.empty()) say("no breakpoints or watches\n");
+  for (const Point& p : points) {
+    if (p.kind == Point::AT) say("%d: break at %lld", p.id, p.v);
+    if (p.kind == Point::COUNT) say("%d: break before instruction %lld", p.id, p.v);
+    if (p.kind == Point::WATCH)
+      say("%d: watch %lld, %d word%s", p.id, p.v, p.len, p.len == 1 ? "" : "s");
+    for (const std::string& a : p.actions) say("; %s", a.c_str());
+    say("\n");
+  }
+}
+
+// break ADDR | #N, then commands after semicolons.
+void c_break(const Words&, const std::string& line) {
+  std::vector<std::string> parts;
+  size_t i = 0;
+  for (;;) {
+    size_t j = line.find(';', i);
+    std::string s = line.substr(i, j == std::string::npos ? j : j - i);
+    size_t a = s.find_first_not_of(" \t"), b = s.find_last_not_of(" \t");
+    parts.push_back(a == std::string::npos ? "" : s.substr(a, b - a + 1));
+    if (j == std::string::npos) break;
+    i = j + 1;
+  }
+  Words t = words(parts[0]);
+  if (t.size() == 1 && parts.size() == 1) return list_points();
+  long long a, n;
+  Point p{next_id, Point::AT, 0, 0, {}};
+  if (t.size() == 2 && t[1][0] == '#' && number(t[1].substr(1), n) && n > 0) {
+    if (n <= M.count + 1)
+      return say("instruction %lld is not ahead: the run is before instruction %lld\n", n,
+                 M.count + 1);
+    p.kind = Point::COUNT;
+    p.v = n;
+  } else if (t.size() == 2 && address(t[1], a)) {
+    p.v = a;
+  } else {
+    return say("break ADDR, or break #COUNT, then commands after semicolons\n");
+  }
+  for (size_t k = 1; k < parts.size(); k++)
+    if (!parts[k].empty()) p.actions.push_back(parts[k]);
+  points.push_back(p);
+  next_id++;
+  say("breakpoint %d\n", p.id);
+}
+
+void c_delete(const Words& t, const std::string&) {
+  long long n;
+  if (t.size() == 1) return points.clear();
+  if (t.size() != 2 || !number(t[1], n)) return say("delete [K]\n");
+  auto it = std::find_if(points.begin(), points.end(), [&](const Point& p) { return p.id == n; });
+  if (it == points.end()) return say("no breakpoint or watch %lld\n", n);
+  points.erase(it);
+}
+
+void c_watch(const Words& t, const std::string&) {
+  long long a, n = 1;
+  if (t.size() < 2 || t.size() > 3 || !address(t[1], a) ||
+      (t.size() == 3 && (!number(t[2], n) || n < 1 || a + n > STORE)))
+    return say("watch ADDR [LEN], inside the store\n");
+  points.push_back({next_id++, Point::WATCH, a, (int)n, {}});
+  say("watch %d\n", points.back().id);
+}
+
+// The five characters of the long word (up, lo) as examine shows them: the
+// newline code as "~", the pound sign in UTF-8.
+std::string chars(int32_t up, int32_t lo) {
+  const char* t = render(up, lo);
+  std::string s;
+  for (int k = 0; k < 5; k++)
+    s += t[k] == '\n'         ? std::string("~")
+         : t[k] == (char)0xA3 ? std::string("£")
+                              : std::string(1, t[k]);
+  return s;
+}
+
+// "ABCDE": five characters as an alpha long word {lower, upper}, read as
+// examine shows them: "~" the newline code, "#" the end-of-data code, the
+// pound sign in UTF-8 (or as its single byte). "" or what is wrong.
+std::string alpha(const std::string& t, int32_t& lo, int32_t& up) {
+  uint8_t c[5];
+  int n = 0;
+  for (size_t i = 1; i + 1 < t.size(); i++) {
+    unsigned char h = (unsigned char)t[i];
+    uint8_t code;
+    if (h == 0xC2 && i + 2 < t.size() && (unsigned char)t[i + 1] == 0xA3) {
+      code = 0x4F;
+      i++;
+    } else if (h == '~') {
+      code = 0x5E;
+    } else if (h == '#') {
+      code = 0x7E;
+    } else if (h == ' ' || h2m[h]) {
+      code = h2m[h];
+    } else {
+      return std::string("no machine character for ") + (char)h;
+    }
+    if (n == 5) return "five characters go into a long word";
+    c[n++] = code;
+  }
+  if (n != 5) return "five characters go into a long word";
+  up = pack_up(c);
+  lo = pack_lo(c);
+  return "";
+}
+
+// A store word: a machine number, or an instruction A/C/B M (two words).
+bool store_word(const Words& t, size_t i, int32_t& w) {
+  if (t.size() == i + 1 && machine_number(t[i], w)) return true;
+  int a, c, b;
+  char end;
+  long long m;
+  if (t.size() == i + 2 && sscanf(t[i].c_str(), "%d/%d/%d%c", &a, &c, &b, &end) == 3 &&
+      number(t[i + 1], m) && a >= 0 && a < 32 && c >= 0 && c < 2 && b >= 0 && b < 4 && m >= 0 &&
+      m < 8192) {
+    w = (int32_t)((a * 8 + c * 4 + b) * 8192 + m);
+    return true;
+  }
+  return false;
+}
+
+void c_deposit(const Words& t, const std::string&) {
+  if (t.size() < 3) return say("deposit ADDR VALUE, or deposit REGISTER VALUE\n");
+  const std::string& what = t[1];
+  long long a;
+  if (const RegInfo* r = reg_named(what)) {
+    if (r->flags & RO) return say("%s is read-only\n", r->name);
+    int32_t up, lo = 0;
+    long long v = 0, v2 = 0;
+    bool ok = r->kind == PAIR
+                  ? t.size() == 4 && machine_number(t[2], up) && machine_number(t[3], lo)
+                  : t.size() == 3 && number(t[2], v);
+    if (r->kind == PAIR) v = up, v2 = lo;
+    if (!ok) {
+      if (r->kind == PAIR) return say("%s takes UPPER and LOWER, each a word\n", r->name);
+      return say("bad value for %s\n", r->name);
+    }
+    std::string w = reg_set(*r, M, v, v2);
+    if (!w.empty()) return say("%s\n", w.c_str());
+    set_radix(M.radix);
+    recheck();
+    return;
+  }
+  if (!address(what, a)) return say("no register or address %s\n", what.c_str());
+  if (t.size() == 3 && t[2][0] == '"') {
+    int32_t lo, up;
+    std::string w = alpha(t[2], lo, up);
+    if (!w.empty()) return say("%s\n", w.c_str());
+    if (a % 2 || a + 1 >= STORE)
+      return say("five characters go into a long word at an even address\n");
+    M.store[a] = lo;
+    M.store[a + 1] = up;
+    return;
+  }
+  int32_t w;
+  if (!store_word(t, 2, w))
+    return say(
+        "bad value: a number (-1048575 to 2097151 or 0x1FFFFF; minus is sign and magnitude), "
+        "A/C/B M, or \"ABCDE\"\n");
+  M.store[a] = w;
+}
+
+// A register as "name value", in the form its table entry gives.
+void show_reg(const RegInfo& r) {
+  long long v, v2;
+  reg_get(r, M, v, v2);
+  switch (r.kind) {
+    case PAIR: say("%s %06X %05X", r.name, (uint32_t)v, (uint32_t)v2); break;
+    case WORD: say("%s %0*X", r.name, r.digits, (uint32_t)v); break;
+    default: say("%s %lld", r.name, v); break;
+  }
+}
+
+// examine ADDR[-END] [COUNT] [-i | -c | -n [-r RADIX]], or examine REGISTER.
+void c_examine(const Words& t, const std::string&) {
+  char form = 0;
+  long long rdx = M.radix;
+  Words pos;
+  for (size_t i = 1; i < t.size(); i++) {
+    const std::string& s = t[i];
+    if (s == "-i" || s == "-c" || s == "-n") {
+      form = s[1];
+    } else if (s == "-r") {
+      if (i + 1 >= t.size() || !number(t[i + 1], rdx) || rdx < 0 || rdx > MASK20)
+        return say("-r takes a radix word, 0 to 0xFFFFF\n");
+      i++;
+      form = 'n';
+    } else {
+      pos.push_back(s);
+    }
+  }
+  if (pos.size() == 1 && !form) {
+    if (const RegInfo* r = reg_named(pos[0])) {
+      show_reg(*r);  // any register of the table, run control included
+      return say("  (%s)\n", r->what);
+    }
+  }
+  long long a, b, n = 1;
+  const char* use = "examine ADDR [COUNT] or ADDR-END, inside the store; -i, -c, -n [-r RADIX]\n";
+  if (pos.empty() || pos.size() > 2) return say("%s", use);
+  size_t dash = pos[0].find('-', 1);
+  if (dash != std::string::npos) {
+    if (pos.size() != 1 || !address(pos[0].substr(0, dash), a) ||
+        !address(pos[0].substr(dash + 1), b) || b < a)
+      return say("%s", use);
+    n = b - a + 1;
+  } else if (!address(pos[0], a) ||
+             (pos.size() == 2 && (!number(pos[1], n) || n < 1 || a + n > STORE))) {
+    return say("%s", use);
+  }
+  // Long words (-c, -n) from the even address at or below the first.
+  bool longs = form == 'c' || form == 'n';
+  for (long long i = longs ? a & ~1LL : a; i < a + n; i += longs ? 2 : 1) {
+    int32_t w = M.store[i];
+    int32_t up = i + 1 < STORE ? M.store[i + 1] : 0;
+    if (form == 'n') {
+      std::string s;
+      bool ok = amount_text(up, w, (int)rdx, s);
+      say("%5lld  %06X %05X  %s%s\n", i, (uint32_t)up, (uint32_t)w, s.c_str(),
+          ok ? "" : "  (a digit out of its radix)");
+      continue;
+    }
+    if (form == 'c') {
+      say("%5lld  [%s]\n", i, chars(up, w).c_str());
+      continue;
+    }
+    std::string name = name_of(w >> 13 & 0xFF);
+    if ((w >> 13) < 0 || (w >> 13) > 255) name = "";
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    say("%5lld  %06X  %2d/%d/%d %4d  ", i, (uint32_t)w, w >> 16, (w >> 15) & 1, (w >> 13) & 3,
+        w & 0x1FFF);
+    if (form == 'i') {
+      say("%s\n", name.c_str());
+      continue;
+    }
+    say("%-28s", name.c_str());
+    if (i % 2 == 0 && i + 1 < STORE) say(" [%s]", chars(up, w).c_str());
+    say("\n");
+  }
+}
+
+void c_registers(const Words&, const std::string&) {
+  int col = 0;
+  for (int i = 0; i < nregs; i++) {
+    const RegInfo& r = regs[i];
+    if (!(r.flags & SHOWN)) continue;
+    if (col) say("  ");
+    show_reg(r);
+    if (++col == 4 || (r.kind == PAIR && r.p == &M.d)) {
+      say("\n");
+      col = 0;
+    }
+  }
+  if (col) say("\n");
+  for (int k = 1; k <= 3; k++)
+    say("%sm%d %d (limit %d)", k > 1 ? "  " : "", k, M.store[M.mgb + 2 * k],
+        M.store[M.mgb + 2 * k + 1]);
+  say("  group at %d\n", M.mgb);
+}
+
+void c_trace(const Words& t, const std::string&) {
+  long long n;
+  if (t.size() != 2 || !number(t[1], n) || n < 0 || n > 9) return say("trace N, 0 to 9\n");
+  M.verbosity = (int)n;
+  recheck();
+}
+
+const char* device(int type) {
+  switch (type) {
+    case -1: return "none";
+    case 5: return "reader";
+    case 7:
+    case 8: return "tape";
+    case 9:
+    case 14:
+    case 19: return "printer";
+    default: return "unknown";
+  }
+}
+
+const char* mode_word(int mode) {
+  switch (mode) {
+    case -1: return "none";
+    case 0: return "output";
+    case 1: return "input";
+    default: return "other";
+  }
+}
+
+void c_routes(const Words&, const std::string&) {
+  for (int k = 0; k < 10; k++) {
+    const Route& e = M.routes[k];
+    char nm[3] = {'-', '-', 0};
+    if (e.name != -1) nm[0] = m2h[(e.name >> 8) & 0xFF], nm[1] = m2h[e.name & 0xFF];
+    say("route %2d  %s  type %2d %-7s  mode %2d %-6s  ", 9 * (k + 1), nm, e.type, device(e.type),
+        e.mode, mode_word(e.mode));
+    if (e.fd < 0) {
+      say("closed\n");
+      continue;
+    }
+    long long pos = lseek(e.fd, 0, SEEK_CUR);
+    say("%s at byte %lld", e.path.c_str(), pos);
+    if (e.path.compare(0, 2, "MT") == 0)
+      say(", block count %d, last block %d words%s", e.count, e.last,
+          e.pending ? ", read back" : "");
+    say("\n");
+  }
+  say("reader %s ", M.ptrname.c_str());
+  if (M.reader)
+    say("open at byte %ld%s\n", ftell(M.reader), M.reader_eof ? ", read to its end" : "");
+  else
+    say("closed%s\n", M.reader_used ? " (read before)" : "");
+}
+
+void c_save(const Words& t, const std::string&) {
+  if (t.size() != 2) return say("save FILE\n");
+  if (ended) return say_ended();
+  std::string name = unquote(t[1]), w = save(name);
+  if (!w.empty()) return say("%s\n", w.c_str());
+  say("saved %s\n", name.c_str());
+}
+
+void c_restore(const Words& t, const std::string&) {
+  if (t.size() != 2) return say("restore FILE\n");
+  std::string name = unquote(t[1]), w = restore(name);
+  if (!w.empty()) return say("%s\n", w.c_str());
+  ended = false;
+  status = 0;
+  say("restored %s\n", name.c_str());
+  show_next();
+}
+
+// Obeys the commands of a file.
+void obey_file(const std::string& name) {
+  if (depth >= 8) return say("%s: command files nested too deep\n", name.c_str());
+  FILE* f = open_text(name.c_str());
+  struct stat st;
+  if (f && fstat(fileno(f), &st) == 0 && !S_ISREG(st.st_mode)) {
+    fclose(f);  // a device or a pipe might never end
+    return say("%s: not a regular file\n", name.c_str());
+  }
+  if (!f) return say("%s: %s\n", name.c_str(), strerror(errno));
+  depth++;
+  std::string line;
+  for (int c = 0; c != EOF && !leave && !prompt_term;) {
+    line.clear();
+    while ((c = getc(f)) != EOF && c != '\n') line += (char)c;
+    if (c == EOF && line.empty()) break;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!command(line)) leave = true;
+  }
+  depth--;
+  fclose(f);
+}
+
+void c_do(const Words& t, const std::string&) {
+  if (t.size() != 2) return say("do FILE\n");
+  obey_file(unquote(t[1]));
+}
+
+void c_echo(const Words&, const std::string& line) {
+  size_t i = line.find_first_not_of(" \t");
+  i = line.find_first_of(" \t", i);
+  i = i == std::string::npos ? line.size() : i + 1;
+  say("%s\n", line.c_str() + i);
+}
+
+void c_help(const Words& t, const std::string&);
+
+void c_quit(const Words&, const std::string&) { leave = true; }
+
+struct Cmd {
+  const char* name;
+  const char* alias;
+  const char* brief;  // for the list
+  const char* form;
+  const char* text;
+  void (*fn)(const Words&, const std::string&);
+};
+
+const Cmd cmds[] = {
+    {"step", "s", "obey N instructions (1), showing each", "step [N]",
+     "Obey N instructions (default 1), showing after each the trace line of the one due next.\n"
+     "A breakpoint stops a step of more than one instruction.",
+     c_step},
+    {"continue", "c", "run to a breakpoint, watch, alarm or the end", "continue",
+     "Run until a breakpoint, a watched change, an alarm left unanswered, the end of the\n"
+     "run or Control-C.",
+     c_continue},
+    {"break", "b", "stop at an address or count, with commands", "break ADDR | #N [; COMMAND ...]",
+     "Stop before the instruction at ADDR, or before instruction count N. Commands after\n"
+     "semicolons are obeyed at each stop there; a continue among them runs on.\n"
+     "break alone lists the breakpoints and watches.",
+     c_break},
+    {"delete", nullptr, "remove breakpoints and watches", "delete [K]",
+     "Remove breakpoint or watch K, or all of them.", c_delete},
+    {"watch", "w", "stop when words change", "watch ADDR [LEN]",
+     "Stop after an instruction changes one of LEN words (default 1) from ADDR, naming the\n"
+     "instruction and the old and new value.",
+     c_watch},
+    {"examine", "x", "show words, amounts or a register",
+     "examine ADDR [COUNT] | ADDR-END [-i | -c | -n [-r RADIX]]",
+     "Show words: hexadecimal, instruction and, at an even address, the long word's five\n"
+     "characters. -i the instruction only, -c the characters only, -n each long word as\n"
+     "the number it holds under the radix register (or the radix word RADIX), grouped\n"
+     "where the radix changes (a sterling amount as pounds.shillings.pence).\n"
+     "examine REGISTER shows a register or setting.",
+     c_examine},
+    {"deposit", "d", "change a word or a register", "deposit ADDR VALUE | deposit REGISTER VALUE",
+     "Store a number (a minus sign gives sign and magnitude: -5 is 0x100005), an\n"
+     "instruction A/C/B M, or five characters in double quotes (~ the newline code,\n"
+     "# the end-of-data code) into the long word at an even address. deposit a|b|d\n"
+     "UPPER LOWER sets a long register; examine names the others.",
+     c_deposit},
+    {"registers", "r", "show the registers", "registers",
+     "Show the registers and the modifier registers.", c_registers},
+    {"trace", nullptr, "set the trace detail", "trace N",
+     "Set the trace detail from here on, 0 to 9, as -v.", c_trace},
+    {"routes", nullptr, "show the routes and the paper tape reader", "routes",
+     "Show the route table (device, mode, host file and position) and the paper tape reader.",
+     c_routes},
+    {"save", nullptr, "write a snapshot with the files", "save FILE",
+     "Write a snapshot of the machine and of every file the run has opened.", c_save},
+    {"restore", nullptr, "bring a snapshot back", "restore FILE",
+     "Bring the machine and its files back as they were at the save; also after the end\n"
+     "of the run.",
+     c_restore},
+    {"do", nullptr, "obey the commands in a file", "do FILE",
+     "Obey the commands in FILE (lines beginning with # are comments), then come back.", c_do},
+    {"echo", nullptr, "print a line", "echo TEXT", "Print TEXT.", c_echo},
+    {"help", "h", "this list, or one command told", "help [COMMAND]",
+     "List the commands, or describe one.", c_help},
+    {"quit", "q", "leave", "quit",
+     "Leave. Before the end of the run this ends it as an interrupt (status 130); after\n"
+     "it, with the run's exit status.",
+     c_quit},
+};
+
+// The command a word names: its letter, its name or a unique beginning of
+// it, in any case; nullptr after saying why not.
+const Cmd* find_cmd(const std::string& word) {
+  std::string w = word;
+  for (char& ch : w) ch = (char)tolower((unsigned char)ch);
+  for (const Cmd& c : cmds)
+    if ((c.alias && w == c.alias) || w == c.name) return &c;
+  std::vector<const Cmd*> hit;
+  for (const Cmd& c : cmds)
+    if (std::string(c.name).compare(0, w.size(), w) == 0) hit.push_back(&c);
+  if (hit.size() == 1) return hit[0];
+  if (hit.empty()) {
+    say("unknown command %s (help lists them)\n", word.c_str());
+  } else {
+    say("%s is short for", word.c_str());
+    for (const Cmd* c : hit) say(" %s", c->name);
+    say("\n");
+  }
+  return nullptr;
+}
+
+void c_help(const Words& t, const std::string&) {
+  if (t.size() == 2) {
+    if (const Cmd* c = find_cmd(t[1]))
+      say("%s%s%s%s\n%s\n", c->form, c->alias ? "  (" : "", c->alias ? c->alias : "",
+          c->alias ? ")" : "", c->text);
+    return;
+  }
+  for (const Cmd& c : cmds) {
+    std::string f = c.name;
+    if (c.alias) f += std::string(" (") + c.alias + ")";
+    say("  %-15s %s\n", f.c_str(), c.brief);
+  }
+  say("Commands may be shortened; help COMMAND tells more; # begins a comment.\n");
+}
+
+// Obeys one command line; false to leave the console.
+bool command(const std::string& line) {
+  for (unsigned char ch : line)
+    if ((ch < 0x20 && ch != '\t') || ch == 0x7F) {
+      say("refused: the line holds a control character\n");
+      return true;
+    }
+  Words t = words(line);
+  if (t.empty() || t[0][0] == '#') return true;
+  if (const Cmd* c = find_cmd(t[0])) c->fn(t, line);
+  return !leave;
+}
+
+// The run is left before its end: one line at the console; with the log in
+// log.txt the log still gets the whole report of the interrupt.
+int left() {
+  say("run left before the instruction at %d, after %lld instructions\n", M.sc, M.count);
+  if (M.log && M.log != M.out) {
+    FILE* out = M.out;
+    M.out = M.log;
+    try {
+      M.count++;
+      fatal_status("Run interrupted", M.sc, 128 + SIGINT);
+    } catch (const RunEnd&) {
+    }
+    M.out = out;
+  }
+  fflush(M.out);
+  return 128 + SIGINT;
 }
 
 }  // namespace
 
 int console() {
   tty = isatty(fileno(M.in)) && isatty(fileno(M.out));
+  // The console's own handlers take the signals at the prompt too: the line
+  // editor's would pass them on to the whole process group.
+  rl_catch_signals = 0;
   points.clear();
   next_id = 1;
-  ended = false;
-  status = 0;
+  ended = leave = acting = false;
+  status = depth = 0;
+  prompt_intr = 0;
+  prompt_term = 0;
   hooks.reply = reply;
   prompt_signals();
   begin();
   show_next();
+  if (!hooks.script.empty()) obey_file(hooks.script);
   std::string line;
-  while (read_line("emu> ", line) && command(line)) {
+  while (!leave && !prompt_term) {
+    if (out_flush()) break;  // a reply that could not be written ends the session
+    Got g = read_line("emu> ", line);
+    if (g == INTR) {
+      if (tty) fputc('\n', M.out);  // Control-C: a fresh prompt
+      continue;
+    }
+    if (g == END && tty) fputc('\n', M.out);  // Control-D: the line ends first
+    if (g != LINE) break;
+    command(line);
   }
+  if (prompt_term) terminated();
   if (ended) return status;
-  // Leaving before the end ends the run as an interrupt does.
-  try {
-    intr = SIGINT;
-    M.count++;
-    interrupted();
-  } catch (const RunEnd& e) {
-    return e.status;
+  // A reply that could not be written ends the run as a failed write does.
+  if (out_status()) {
+    try {
+      M.count++;
+      out_check();
+    } catch (const RunEnd& e) {
+      return e.status;
+    }
   }
+  return left();
 }

@@ -3,13 +3,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <csignal>
 
 #include "arith.h"
 #include "fmt.h"
 #include "ops.h"
-
-// Instructions the fast path obeys at most before it looks for an interrupt.
-constexpr long long CHUNK = 1 << 16;
 
 static void header(int form) {
   if (form == 1) {
@@ -21,8 +19,10 @@ static void header(int form) {
   }
 }
 
-// The execution limit or the trace start count has been reached.
+// The execution limit or the trace start count has been reached, or the
+// output streams are due to be looked at.
 static void event() {
+  out_check();
   if (M.count == M.limit) fatal("execution abandonned", M.sc);
   if (M.count == M.tstart) {
     header(2);
@@ -114,7 +114,8 @@ int trace_line(char* buf, int sc, int32_t w, int n) {
 static void trace(int sc, int32_t w) {
   if (!M.log) return;
   char buf[256];
-  fwrite(buf, 1, (size_t)trace_line(buf, sc, w, M.n), M.log);
+  size_t n = (size_t)trace_line(buf, sc, w, M.n);
+  if (fwrite(buf, 1, n, M.log) != n) lost(M.log);
 }
 
 // Decode values that name no operation are passed over; those the machine
@@ -474,45 +475,54 @@ void begin() {
 Hooks hooks;
 
 // Compares the console's watched words with its copy; true on a change,
-// which the copy then takes.
+// which the copy then takes. Each watch that changed gives one hit.
 static bool watch_hit() {
-  bool hit = false;
-  for (auto& w : hooks.watches) {
+  hooks.hits.clear();
+  for (size_t k = 0; k < hooks.watches.size(); k++) {
+    const Watch& w = hooks.watches[k];
     for (size_t i = 0; i < w.copy.size(); i++) {
       int32_t v = M.store[w.addr + i];
-      if (v != w.copy[i] && !hit) {
-        hit = true;
-        hooks.hit = {w.addr + (int)i, w.copy[i], v};
+      if (v != w.copy[i]) {
+        hooks.hits.push_back({(int)k, w.addr + (int)i, w.copy[i], v});
+        break;
       }
     }
   }
-  if (hit)
-    for (auto& w : hooks.watches)
-      for (size_t i = 0; i < w.copy.size(); i++) w.copy[i] = M.store[w.addr + i];
-  return hit;
+  if (hooks.hits.empty()) return false;
+  for (auto& w : hooks.watches)
+    for (size_t i = 0; i < w.copy.size(); i++) w.copy[i] = M.store[w.addr + i];
+  return true;
 }
 
 Stop go(long long n) {
   long long end = n < 0 ? LLONG_MAX : M.count + n;
-  for (bool first = true;; first = false) {
-    // The instruction the console stopped at is obeyed before breakpoints
-    // are looked at again; after it, the fast path runs to the next stop.
-    if (!first) {
-      long long cap = end == LLONG_MAX ? LLONG_MAX : end + 1;
-      if (hooks.nbrk)
-        fast<true>(cap);
-      else
-        fast<false>(cap);
+  try {
+    for (bool first = true;; first = false) {
+      // The instruction the console stopped at is obeyed before breakpoints
+      // are looked at again; after it, the fast path runs to the next stop.
+      if (!first) {
+        long long cap = end == LLONG_MAX ? LLONG_MAX : end + 1;
+        if (hooks.nbrk)
+          fast<true>(cap);
+        else
+          fast<false>(cap);
+      }
+      if (M.count >= end) return STEPPED;
+      if (intr) {
+        if (intr == SIGTERM) {  // SIGTERM ends the run, as without a console
+          M.count++;
+          interrupted();
+        }
+        intr = 0;
+        return INTERRUPTED;
+      }
+      if (!first && at_break()) return BROKE;
+      hooks.last = M.sc;
+      M.count++;
+      slow_step();
+      if (!hooks.watches.empty() && watch_hit()) return WATCHED;
     }
-    if (M.count >= end) return STEPPED;
-    if (intr) {
-      intr = 0;
-      return INTERRUPTED;
-    }
-    if (!first && at_break()) return BROKE;
-    hooks.last = M.sc;
-    M.count++;
-    slow_step();
-    if (!hooks.watches.empty() && watch_hit()) return WATCHED;
+  } catch (const Unanswered&) {
+    return UNANSWERED;
   }
 }

@@ -1,6 +1,7 @@
 // Start-up and the instruction cycle.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "machine.h"
@@ -29,12 +30,16 @@ struct Hooks {
   std::vector<Watch> watches;
   int last = 0;  // address of the instruction obeyed last
   // Reads the operator's reply to an alarm into buf (as fgets does); set by
-  // the console, which asks at its own prompt.
+  // the console, which asks at its own prompt (and throws Unanswered when
+  // the operator leaves the alarm unanswered).
   char* (*reply)(char* buf, int size) = nullptr;
-  struct {
+  struct Hit {
+    int which;  // the watch, by its place in `watches`
     int addr;
     int32_t from, to;
-  } hit{};  // the change that stopped the cycle at a watch
+  };
+  std::vector<Hit> hits;  // the changes that stopped the cycle: one per watch
+  std::string script;     // -x: the command file a console session begins with
 };
 extern Hooks hooks;
 
@@ -48,12 +53,14 @@ inline int form_n(unsigned sc, int32_t w) {
 }
 
 // Why go() stopped.
-enum Stop { STEPPED, BROKE, WATCHED, INTERRUPTED };
+enum Stop { STEPPED, BROKE, WATCHED, INTERRUPTED, UNANSWERED };
 
 // Obeys at most n instructions (n below 0: no bound) and returns why it
 // stopped: the count obeyed, a breakpoint at SC (never the instruction it
-// starts at), a change in a watched stretch, or an interrupt. The end of the
-// run leaves by RunEnd as in run().
+// starts at), a change in a watched stretch, an interrupt (SIGINT), or an
+// alarm left unanswered (the machine then stands before the alarm
+// instruction). The end of the run, and SIGTERM, leave by RunEnd as in
+// run().
 Stop go(long long n);
 
 // Reads a leading decimal integer as the C library does (white space, sign,
@@ -75,8 +82,9 @@ void start(int argc, char** argv, const Io& io);
 
 // The whole of one emulator run: start-up, then the cycle. Returns the exit
 // status (0 after an unload, 1 after a fatal report or a loader error, 128
-// plus the signal after an interrupt). The program, the tests and the fuzz
-// targets all start the machine here.
+// plus the signal after an interrupt; 1 whenever output was not written, or
+// 128 + SIGPIPE when only a pipe's reader went away). The program, the tests
+// and the fuzz targets all start the machine here.
 int emulate(int argc, char** argv, const Io& io = Io{});
 
 // Ends the run after an interrupt: the fatal report "Run interrupted" with

@@ -33,9 +33,10 @@ void reset() {
 void recheck() {
   M.slow = M.verbosity > 5 || M.watch >= 0 || !hooks.watches.empty();
   // Only counts still ahead matter: one already passed can never recur.
-  long long e = -1;
-  if (M.limit > M.count) e = M.limit;
-  if (M.tstart > M.count && (e < 0 || M.tstart < e)) e = M.tstart;
+  // The output streams are looked at within the next CHUNK instructions.
+  long long e = M.count + CHUNK;
+  if (M.limit > M.count && M.limit < e) e = M.limit;
+  if (M.tstart > M.count && M.tstart < e) e = M.tstart;
   M.event = e;
 }
 
@@ -126,7 +127,7 @@ void lg(const char* fmt, ...) {
   if (!M.log) return;
   va_list ap;
   va_start(ap, fmt);
-  vfprintf(M.log, fmt, ap);
+  if (vfprintf(M.log, fmt, ap) < 0) lost(M.log);
   va_end(ap);
 }
 

@@ -87,18 +87,27 @@ struct Machine {
   FILE* log = stdout;
   FILE* err = stderr;
   FILE* in = stdin;
+  bool logfile = false;  // the log went to log.txt (-d)
 
   // Peripherals.
   FILE* reader = nullptr;       // paper tape reader file
   bool reader_eof = false;      // the reader file has been read to its end
+  bool reader_used = false;     // the reader file has been opened in this run
   long long acts[20][64] = {};  // group 4 action counters
+  // Names of the tape images and printer files the run has opened, in the
+  // order of their first opening (a snapshot carries their contents).
+  std::vector<std::string> files;
 
   // Cheap guard for the instruction cycle: a trace or watch is active.
   bool slow = false;
   // The next instruction count at which the cycle must look at the
-  // execution limit or the trace start.
+  // execution limit, the trace start or the output streams.
   long long event = -1;
 };
+
+// Instructions obeyed at most between two looks at the output streams (and
+// by the fast path between two looks at an interrupt).
+constexpr long long CHUNK = 1 << 16;
 
 extern Machine M;
 
@@ -107,6 +116,12 @@ extern Machine M;
 struct RunEnd {
   int status;
 };
+
+// Thrown by the console's reply function when the operator leaves an alarm
+// unanswered (Control-C at the reply prompt): the alarm instruction undoes
+// what it did, so that the machine stands before it and asks again when it
+// is next obeyed.
+struct Unanswered {};
 
 // Sets m to the start state: store 0 with the guard words, tags 4,
 // registers and settings to their defaults, no overlays, routes closed.
@@ -163,6 +178,28 @@ inline int32_t modreg(int k) { return k ? M.store[M.mgb + 2 * k] : 0; }
 
 // Updates M.slow and M.event after a change to the run-control settings.
 void recheck();
+
+// The streams of the user's output: the console (standard output), the log
+// and the error stream. A write that fails leaves its stream's error state
+// set; the run looks at it every CHUNK instructions, in the reports, at the
+// unload and between console commands, and then ends with status 1, or with
+// 128 + SIGPIPE when only the reader of a pipe has gone away.
+//
+// Records errno as the host's error of a write that just failed on f.
+void lost(FILE* f);
+// Flushes f, recording a failure.
+void flush(FILE* f);
+// Looks at the streams. Each failure is told once on the error stream,
+// "NAME: write error: TEXT" (a closed pipe is not told). Returns the status
+// the failures call for, 0 when there are none.
+int out_status();
+// Flushes the console and the log, then out_status().
+int out_flush();
+// Ends the run with the fatal report "Output not written" when a stream has
+// failed.
+void out_check();
+// Forgets the failures of an earlier run.
+void out_reset();
 
 // The signal (SIGINT or SIGTERM) that asked the run to stop, 0 for none. Set
 // by the signal handler; the cycle looks at it between instructions.

@@ -66,12 +66,29 @@ void op_leavemr(int) {
 
 void op_priority(int) {
   int n = M.n;
+  int32_t link = at(n);
+  Reg b = M.b;
+  int tag = M.tag, ind = M.ind;
   at(n) = wrap((long long)M.tag * 0x10000 + 1 + M.sc);
   M.b.up = 0;
   M.b.lo = M.sc - 1;
   M.tag = 14;
   M.ind &= 0x1EFFF;
-  priority(n);
+  try {
+    priority(n);
+  } catch (const Unanswered&) {
+    // The alarm was left unanswered at the console: the machine goes back
+    // to just before this instruction, with its next-instruction
+    // modification pending again, so that obeying it asks once more.
+    M.store[n] = link;
+    M.b = b;
+    M.tag = tag;
+    M.ind = ind;
+    M.sc -= 1;
+    M.count -= 1;
+    M.nim = (int)((unsigned)M.n - ((unsigned)M.sc & 0x6000) - (unsigned)(M.instr & 0x1FFF));
+    throw;
+  }
 }
 
 // Follows a modification chain from the word at address x: while the word

@@ -25,8 +25,8 @@ static void date_word() {
 
 static void usage() {
   fprintf(M.err,
-          "usage: emulator [-d] [-s] [-vN] [-tN] [-mN] [-nN] [-aN] [-b] program-file "
-          "[paper-tape-file]\n");
+          "usage: emulator [-d] [-s] [-vN] [-tN] [-mN] [-nN] [-aN] [-b] [-i [-x FILE]] "
+          "program-file [paper-tape-file]\n");
 }
 
 // SIGINT and SIGTERM ask the run to stop at the next instruction boundary; a
@@ -54,10 +54,12 @@ void catch_signals(bool restart) {
 static void default_signals() {
   signal(SIGINT, SIG_DFL);
   signal(SIGTERM, SIG_DFL);
+  signal(SIGPIPE, SIG_DFL);
 }
 
 void start(int argc, char** argv, const Io& io) {
   reset();
+  out_reset();
   hooks = Hooks{};
   M.out = io.out;
   M.err = io.err;
@@ -77,6 +79,7 @@ void start(int argc, char** argv, const Io& io) {
       case 'd':
         if (M.log && M.log != M.out) fclose(M.log);
         M.log = fopen("log.txt", "w");
+        M.logfile = true;
         log_failed = !M.log;
         log_errno = errno;
         if (M.log) setvbuf(M.log, nullptr, _IOFBF, 1 << 16);
@@ -89,6 +92,12 @@ void start(int argc, char** argv, const Io& io) {
       case 'a': M.limit = v; break;
       case 'b': M.exch = false; break;
       case 'i': hooks.on = true; break;
+      case 'x':
+        // After -i: the console's command file, behind the letter or as the
+        // next argument. Otherwise ignored, as other letters are.
+        if (hooks.on && s[2]) hooks.script = s + 2;
+        if (hooks.on && !s[2] && i + 1 < argc) hooks.script = argv[++i];
+        break;
       default: break;
     }
   }
@@ -111,6 +120,9 @@ void start(int argc, char** argv, const Io& io) {
 int emulate(int argc, char** argv, const Io& io) {
   intr = 0;
   catch_signals(true);
+  // A pipe whose reader has gone away fails the write, which the run then
+  // notices between instructions, rather than ending the process there.
+  signal(SIGPIPE, SIG_IGN);
   int status;
   try {
     start(argc, argv, io);
@@ -121,8 +133,8 @@ int emulate(int argc, char** argv, const Io& io) {
   } catch (const RunEnd& e) {
     status = e.status;
   }
-  fflush(M.out);
-  if (M.log) fflush(M.log);
+  // Output that was not all written overrides the status of the run.
+  if (int s = out_flush()) status = s;
   default_signals();
   hooks = Hooks{};
   return status;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "files.h"
 #include "periph.h"
 
 namespace {
@@ -20,8 +21,8 @@ constexpr int PRINT = 160;  // characters of a print line
 void printer_file(Route& e, int r, bool more) {
   char name[32];
   host_name(name, sizeof name, "LP", r);
-  if (e.fd >= 0) close(e.fd);  // a second open starts the file again
-  e.fd = open(name, O_WRONLY | O_CREAT | (more ? O_APPEND : O_TRUNC), 0640);
+  file_close(e.fd);  // a second open starts the file again
+  e.fd = file_open(name, O_WRONLY | O_CREAT | (more ? O_APPEND : O_TRUNC));
   e.path = name;
   e.oflags = O_WRONLY | (more ? O_APPEND : 0);
   if (e.fd < 0) {
@@ -80,7 +81,7 @@ void print(Route& e, int r, int q6) {
   while (len > 1 && line[len - 1] == ' ') len--;
   line[len] = '\n';
   if (e.fd < 0) printer_file(e, r, true);
-  if (write(e.fd, line, len + 1) != len + 1) {
+  if (!file_write(e.fd, line, len + 1)) {
     char name[32];
     host_name(name, sizeof name, "LP", r);
     fprintf(M.err, "%s: %s\n", name, strerror(errno));
@@ -92,12 +93,10 @@ void print(Route& e, int r, int q6) {
 
 bool ptr_open(int r) {
   if (M.reader) return false;
-  M.reader = open_text(M.ptrname.c_str());
-  if (!M.reader) {
+  if (!file_reader()) {
     fprintf(M.err, "%s: %s\n", M.ptrname.c_str(), strerror(errno));
     fatal("Cannot open paper tape reader file", r);
   }
-  M.reader_eof = false;
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ops.h"
+#include "files.h"
 #include "periph.h"
 
 namespace {
@@ -25,8 +26,7 @@ void reader_call() {
     case 5: ptr_read(r); break;
     case 25:
       lg("Closing paper tape reader\n");
-      if (M.reader) fclose(M.reader);
-      M.reader = nullptr;
+      file_reader_close();
       break;
     default: fatal("Bad call to Master Routine", q6);
   }
@@ -59,8 +59,7 @@ void master_call() {
       break;
     case 21:
       lg("Closing route %d\n", r);
-      if (e.fd >= 0) close(e.fd);
-      e.fd = -1;
+      file_close(e.fd);
       break;
     default: ni("just yet");
   }

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "files.h"
 #include "periph.h"
 #include "tape.h"
 
@@ -102,7 +103,7 @@ void terminate(Route& e, int r) {
 void open_image(Route& e, int r, bool write) {
   char name[64];
   host_name(name, sizeof name, "MT", r);
-  e.fd = write ? tape::open_write(name) : tape::open_read(name);
+  e.fd = file_open(name, write ? O_RDWR | O_CREAT | O_TRUNC : O_RDWR);
   e.path = name;
   e.oflags = O_RDWR;
   if (e.fd < 0) {
@@ -298,8 +299,7 @@ void close_route(const char* word) {
      M.count);
   if (e.fd >= 0) {
     if (e.mode == 0) terminate(e, r);
-    close(e.fd);
-    e.fd = -1;
+    file_close(e.fd);
   }
   e.pending = 0;
 }

@@ -8,6 +8,7 @@
 
 #include "cycle.h"
 #include "ops.h"
+#include "files.h"
 #include "periph.h"
 
 namespace {
@@ -21,6 +22,7 @@ void reply_line(char* buf, int size) {
   // An interrupt while the operator is asked ends the wait and the run.
   if (hooks.reply) {
     if (!hooks.reply(buf, size)) buf[0] = 0;
+    if (intr) interrupted();  // SIGTERM while the console asked
     return;
   }
   catch_signals(false);
@@ -42,12 +44,15 @@ void reply_line(char* buf, int size) {
 // the n-th word after the ENTER PRIORITY CONTROL instruction.
 void alarm() {
   lg("ALARM *%02X\n", M.a.lo);
-  // Everything written so far goes out before the operator is asked.
-  fflush(M.out);
-  if (M.log) fflush(M.log);
+  // Everything written so far goes out before the operator is asked. The
+  // run ends instead when that output, or then the question, was lost.
+  flush(M.out);
+  flush(M.log);
+  out_check();
   FILE* op = M.log == M.out ? M.err : M.out;
   fprintf(op, "ALARM *%02X for operator\n", M.a.lo);
-  fflush(op);
+  flush(op);
+  out_check();
   char buf[REPLY];
   reply_line(buf, sizeof buf);
   long long n = lead(buf);
@@ -66,12 +71,13 @@ void alarm() {
   if (M.log && M.log != M.out) {
     fprintf(M.log, fmt, M.sc, M.count);
     if (M.verbosity >= 1) io_summary();
-    fclose(M.log);
+    flush(M.log);
+    if (fclose(M.log) != 0) lost(M.log);
     M.log = nullptr;
     fprintf(M.out, "**********************************\n");
   }
-  fflush(M.out);
-  throw RunEnd{0};
+  // Status 0 only when all the output was written.
+  throw RunEnd{out_flush()};
 }
 
 }  // namespace
@@ -100,10 +106,6 @@ void io_summary() {
 }
 
 void close_all() {
-  for (auto& r : M.routes) {
-    if (r.fd >= 0) close(r.fd);
-    r.fd = -1;
-  }
-  if (M.reader) fclose(M.reader);
-  M.reader = nullptr;
+  for (auto& r : M.routes) file_close(r.fd);
+  file_reader_close();
 }

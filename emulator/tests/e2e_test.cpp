@@ -164,7 +164,8 @@ TEST_F(Shipped, InterruptEndsTheRunWithTheReport) {
   for (bool logfile : {false, true}) {
     for (int sig : {SIGINT, SIGTERM}) {
       pid_t pid = spawn(dir, logfile);
-      std::this_thread::sleep_for(std::chrono::milliseconds(150));
+      EXPECT_TRUE(catches(pid, sig));
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
       kill(pid, sig);
       EXPECT_EQ(wait_status(pid), 128 + sig);
       std::string out = get("out.txt"), log = logfile ? get("log.txt") : out;
@@ -181,12 +182,75 @@ TEST_F(Shipped, InterruptWhileTheOperatorIsAsked) {
   int p[2];
   ASSERT_EQ(pipe(p), 0);
   pid_t pid = spawn(dir, true, p[0]);
+  EXPECT_TRUE(catches(pid, SIGINT));
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   kill(pid, SIGINT);
   EXPECT_EQ(wait_status(pid), 130);
   close(p[0]);
   close(p[1]);
   EXPECT_THAT(get("out.txt"), HasSubstr("160 Illegal: Run interrupted after 1 instructions\n"));
+}
+
+const std::string loop = "loop\n4/0/0 300\n24/1/0 160\n";  // ADD, a jump back: no end
+
+// Output that cannot be written (here to /dev/full, a disk that is always
+// full) fails the run with status 1 and one line naming the stream, however
+// the run would have ended; the rest goes where it still can.
+TEST_F(Shipped, OutputThatCannotBeWrittenFailsTheRun) {
+  put("unload.txt", "unload\n26/0/2 2\n");
+  put("halt.txt", "halt\n0/0/0 0\n");
+  put("loop.txt", loop);
+  const std::string full = ": write error: No space left on device\n", emu = bin + "/emulator ";
+  struct Case {
+    std::string args, out;  // what standard output holds when the log is log.txt
+  };
+  for (const Case& c :
+       {Case{"unload.txt", "PROGRAMME UNLOADED: ADDRESS = 161 after 1 instructions\n" +
+                               std::string(34, '*') + "\n"},
+        Case{"halt.txt", "160 Illegal: Not implemented: HALT  after 1 instructions\n"},
+        Case{"-v9 loop.txt", " Illegal: Output not written after "}}) {
+    sh("rm -f log.txt");
+    EXPECT_EQ(sh("timeout 60 " + emu + c.args + " >/dev/full 2>err.txt"), 1) << c.args;
+    EXPECT_EQ(get("err.txt"), "standard output" + full) << c.args;
+    sh("ln -s /dev/full log.txt");
+    EXPECT_EQ(sh("timeout 60 " + emu + "-d " + c.args + " >out.txt 2>err.txt"), 1) << c.args;
+    EXPECT_EQ(get("err.txt"), "log.txt" + full) << c.args;
+    EXPECT_THAT(get("out.txt"), HasSubstr(c.out)) << c.args;
+  }
+  // The console's replies lost: the session ends rather than run on.
+  put("in.txt", "examine 0 10\ncontinue\n");
+  EXPECT_EQ(sh("timeout 60 " + emu + "-i loop.txt <in.txt >/dev/full 2>err.txt"), 1);
+  EXPECT_EQ(get("err.txt"), "standard output" + full);
+}
+
+// A reader that goes away ends the run quietly, by SIGPIPE as programs in a
+// pipeline end; a log in log.txt still gets the whole report, here after the
+// operator's question found the pipe closed.
+TEST_F(Shipped, ClosedPipeEndsTheRunQuietly) {
+  put("loop.txt", loop);
+  put("alarm.txt", "alarm\n26/0/2 1\n");
+  sh("(timeout 60 " + bin +
+     "/emulator -v9 loop.txt 2>err.txt; echo $? >st.txt) | head -1 >first.txt");
+  EXPECT_EQ(get("st.txt"), "141\n");
+  EXPECT_EQ(get("err.txt"), "");
+  EXPECT_EQ(get("first.txt"), "Switches are:  -v9\n");
+
+  int p[2];
+  ASSERT_EQ(pipe(p), 0);
+  close(p[0]);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0 || !freopen("err.txt", "w", stderr)) _exit(99);
+    dup2(p[1], 1);
+    std::string e = bin + "/emulator";
+    execl(e.c_str(), "emulator", "-d", "alarm.txt", (char*)nullptr);
+    _exit(98);
+  }
+  close(p[1]);
+  EXPECT_EQ(wait_status(pid), 1000 + SIGPIPE);
+  EXPECT_EQ(get("err.txt"), "");
+  EXPECT_THAT(get("log.txt"), HasSubstr("\nALARM *00\nIllegal: Output not written ["));
+  EXPECT_THAT(get("log.txt"), EndsWith("\nI/O summary\n"));
 }
 
 }  // namespace
