@@ -177,8 +177,11 @@ struct Asm {
 
   int at = 0;          // the line being worked on
   bool record = true;  // note the symbols a line uses
-  int32_t last = 0;    // the word encode_one() made
+  // What instruction() made: the word, its relocation parameter and the
+  // operand's value.
+  int32_t last = 0;
   int last_p = 0;
+  Val rel_of_last;
 
   int dropped = 0;  // errors beyond MAX_ERRORS
 
@@ -325,17 +328,22 @@ struct Asm {
     return true;
   }
 
-  // A value that must be a plain number from lo to hi.
-  bool number(const std::string& text, long long lo, long long hi, long long& v, const char* what) {
-    Val x;
-    std::string err;
-    if (!eval(text, x, err)) return fail(err);
+  // The value x as a plain number from lo to hi.
+  bool plain(const Val& x, long long lo, long long hi, long long& v, const char* what) {
     if (x.rel != ABS) return fail(std::string(what) + " must be a plain number");
     if (x.v < lo || x.v > hi)
       return fail(std::string(what) + " " + std::to_string(x.v) + " does not fit (" +
                   std::to_string(lo) + " to " + std::to_string(hi) + ")");
     v = x.v;
     return true;
+  }
+
+  // A value that must be a plain number from lo to hi.
+  bool number(const std::string& text, long long lo, long long hi, long long& v, const char* what) {
+    Val x;
+    std::string err;
+    if (!eval(text, x, err)) return fail(err);
+    return plain(x, lo, hi, v, what);
   }
 
   // A signed number in sign and magnitude, the magnitude up to max; "-0"
@@ -477,7 +485,6 @@ struct Asm {
     rel_of_last = x;
     return true;
   }
-  Val rel_of_last;
 
   // --------------------------------------------------------------- parsing
 
@@ -620,12 +627,7 @@ struct Asm {
     if (!eval(s.args, x, err, &undef))
       return fail(undef ? err + " (" + what + " needs it defined above)" : err);
     if (tape && x.rel == CHAP && cur >= 0 && x.idx == prog.chapters[cur].number) x.rel = ABS;
-    if (x.rel != ABS) return fail(std::string(what) + " must be a plain number");
-    if (x.v < lo || x.v > hi)
-      return fail(std::string(what) + " " + std::to_string(x.v) + " does not fit (" +
-                  std::to_string(lo) + " to " + std::to_string(hi) + ")");
-    v = x.v;
-    return true;
+    return plain(x, lo, hi, v, what);
   }
 
   std::vector<size_t> pending;  // EQU statements waiting for a symbol
@@ -1000,7 +1002,10 @@ struct Asm {
     if (a.size() != 2 && a.size() != 4)
       return (void)fail(
           "FILE takes a name, a device type and, for an annex, its address and length");
-    if (!quoted(a[0], in) || in.size() != 2 || !tb::code(in[0]) || !tb::code(in[1]))
+    auto letter = [](char c) {
+      return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/';
+    };
+    if (!quoted(a[0], in) || in.size() != 2 || !letter(in[0]) || !letter(in[1]))
       return (void)fail("a file name is two letters or digits in quotes");
     if (!number(a[1], 0, 99, type, "device type")) return;
     f.name = in;

@@ -99,15 +99,15 @@ TEST_F(Scratch, TapeWordsRelocateByHowTheyAreWritten) {
       "RDR     FILE \"PT\", 5, BUF, 10\n"
       "TA      AREA BUF, 10\n"
       "        CHAPTER 1, EXTRA\n"
-      "START   JMP START\n"        // 141: the address field by chapter 1's
+      "START   JMP START\n"             // 141: the address field by chapter 1's
       "        SHORT BUF+1, RDR, TA\n"  // 142: a base, a route, a pseudo-route
-      "        EMR 4\n"            // 145: a group 4 action
-      "        EPC 2\n"            // 146: unload
+      "        EMR 4\n"                 // 145: a group 4 action
+      "        EPC 2\n"                 // 146: unload
       "BUF     RES 10\n"
       "        CHAPTER 2\n"
       "        SHORT 0, TWO\n"
       "TWO     SHORT 2\n"
-      "        CHAPTER 3\n"        // an overlay, at chapter 1's base
+      "        CHAPTER 3\n"  // an overlay, at chapter 1's base
       "        SHORT 0\n"
       "THREE   JMP THREE\n"
       "        ENTRY START\n",
@@ -129,6 +129,81 @@ TEST_F(Scratch, TapeWordsRelocateByHowTheyAreWritten) {
   EXPECT_EQ(at[1146].back(), op(210, 2));
   EXPECT_EQ(at[3001].back(), 3002);
   EXPECT_EQ(at[1001].back(), op(196, 1001));  // the overlay, loaded over chapter 1
+}
+
+// The errors, by line, of a source that does not assemble.
+std::vector<std::string> errors(const std::string& text, bool tape) {
+  zasm::Output o = zasm::assemble(text, "t", tape);
+  std::vector<std::string> v;
+  for (const zasm::Error& e : o.errors) v.push_back(std::to_string(e.line) + ": " + e.msg);
+  return v;
+}
+
+TEST(Assemble, WhatAProgramTapeCannotHold) {
+  EXPECT_THAT(errors("        SHORT 1\n"        // 1
+                     "        TAG 5\n"          // 2
+                     "        CHAPTERS 3, 1\n"  // 3
+                     "        CHAPTER 1\n"      // 4
+                     "        SHORT 5\n"        // 5
+                     "        ORG 9\n"
+                     "        ORG 3\n"      // 7
+                     "        CHAPTER 2\n"  // 8
+                     "TWO     SHORT 0\n"
+                     "        ENTRY TWO\n"        // 10
+                     "        FILE \"p1\", 5\n",  // 11
+                     true),
+              ElementsAre("1: words before the first CHAPTER",
+                          "2: TAG belongs to a program file; a program tape has none",
+                          "5: the first word of a chapter must be 0 (progtape takes a chapter "
+                          "whose first word is not 0 for the one that holds chapter 0)",
+                          "7: ORG 3 goes back: the chapter stands at 9",
+                          "8: an overlay chapter needs two initial chapters: it takes the base "
+                          "of the one before the last",
+                          "10: the entry must be an address in an initial chapter",
+                          "11: a file name is two letters or digits in quotes"));
+  EXPECT_THAT(errors(" CHAPTER 1\n SHORT 0\n", true),
+              ElementsAre("0: a program tape needs its ENTRY"));
+}
+
+TEST(Assemble, ValuesAndTheirErrors) {
+  // EQU may name what is defined further on; a circle of them never resolves.
+  zasm::Output o = zasm::assemble("A EQU B+1\nB EQU 5*2\n SHORT A\n", "t", false);
+  ASSERT_TRUE(o.errors.empty());
+  EXPECT_EQ(o.syms["A"].val.v, 11);
+  EXPECT_THAT(errors("C EQU D\nD EQU C\n", false),
+              ElementsAre("1: undefined symbol D", "2: undefined symbol C"));
+  // Relocated values add to plain numbers and subtract from their own kind.
+  EXPECT_THAT(errors(" CHAPTER 1\n SHORT 0\nX SHORT X+X, -X, X-Y\nY SHORT Y-X, 2*Y\n"
+                     " ENTRY X\n",
+                     true),
+              ElementsAre("3: two relocated values cannot be added",
+                          "4: a relocated value cannot be multiplied"));
+  EXPECT_THAT(
+      errors("S RADIX 10, 10, 2, 10, 12\n EVEN\n AMOUNT S, 1.2\n RADIX 17\n ORG L\nL SHORT 1\n",
+             false),
+      ElementsAre("3: amount 1.2: 2 groups where the radix word gives 3",
+                  "4: radix 17 does not fit (1 to 16)",
+                  "5: undefined symbol L (ORG needs it defined above)"));
+  // Past the limit the errors are counted, not kept.
+  std::string many;
+  for (int k = 0; k < zasm::MAX_ERRORS + 3; k++) many += " JMP NOWHERE\n";
+  o = zasm::assemble(many, "t", false);
+  EXPECT_EQ(o.errors.size(), (size_t)zasm::MAX_ERRORS);
+  EXPECT_EQ(o.dropped, 3);
+}
+
+TEST(Assemble, ListingOfWordsAndSymbols) {
+  zasm::Output o = zasm::assemble(
+      " CHAPTER 1, EXTRA\nGO JMP GO ; round\n SHORT GO, DONE\nDONE EPC 2\n ENTRY GO\n", "t", true,
+      true);
+  ASSERT_TRUE(o.errors.empty());
+  EXPECT_THAT(o.listing,
+              HasSubstr("    2   1:141  24/1/0 141     18808D addr:1    GO JMP GO ; round\n"
+                        "    3   1:142  0/0/0 141      00008D base:1     SHORT GO, DONE\n"
+                        "        1:143  0/0/0 144      000090 base:1\n"
+                        "    4   1:144  26/0/2 0       1A4000 unload    DONE EPC 2\n"));
+  EXPECT_THAT(o.listing, HasSubstr("\nSymbols\nDONE                1:144  line 4; used 3\n"
+                                   "GO                  1:141  line 2; used 2 3 5\n"));
 }
 
 // The built program, run in a scratch folder.
@@ -176,6 +251,12 @@ TEST_F(Zasm, FilesThatCannotBeReadOrWritten) {
   EXPECT_THAT(get("ok.txt"), HasSubstr("\n0/0/0 1        [160] SHORT 1\n"));
   EXPECT_THAT(get("ok.lst"), HasSubstr("  160  0/0/0 1        000001"));
   EXPECT_EQ(sh("test $(ls | wc -l) = 4"), 0);  // and no temporary file left
+  // A link stays a link, the file behind it keeps its mode.
+  put("real.txt", "old\n");
+  ASSERT_EQ(sh("chmod 600 real.txt && ln -s real.txt link.txt"), 0);
+  EXPECT_EQ(zasm("-o link.txt ok.asm"), 0);
+  EXPECT_EQ(sh("test -L link.txt && test \"$(stat -c %a real.txt)\" = 600"), 0);
+  EXPECT_EQ(get("real.txt"), get("ok.txt"));
 }
 
 TEST(Symbols, AddressesLabelsAndInstructionsForTheConsole) {

@@ -309,7 +309,12 @@ std::string source(const Prog& p, const std::string& name) {
     int a = it[i].addr;
     int32_t w = it[i].w;
     if (fl.is_code(a, w)) {
-      sts.push_back({i, 1, statement(w, a, true, label)});
+      std::string t = statement(w, a, true, label);
+      // A literal that is a named address (SELLIT TABLE) is shown by name.
+      int dv = w >> 13;
+      auto n = p.names.find(w & 0x1FFF);
+      if (dv >= 13 && dv <= 15 && n != p.names.end()) t = t.substr(0, t.find(' ') + 1) + n->second;
+      sts.push_back({i, 1, t});
       i++;
       continue;
     }
@@ -364,8 +369,12 @@ std::string source(const Prog& p, const std::string& name) {
   bool plain = !title.empty() && title.size() <= 200 && title[0] != '<';
   for (char c : title) plain &= c >= 32 && c < 127 && c != '"';
   if (plain) out += "        TITLE \"" + title + "\"\n";
-  for (int a : all)
-    if (!home.count(a)) out += label(a) + " EQU " + std::to_string(a) + "\n";
+  for (int a : all) {
+    if (home.count(a)) continue;
+    std::string l = label(a) + " ";
+    if (l.size() < 8) l.resize(8, ' ');
+    out += l + "EQU " + std::to_string(a) + "\n";
+  }
   long long loc = 160;
   int tag = 4;
   char b[64];

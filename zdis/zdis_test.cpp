@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -17,14 +16,15 @@
 #include "dis.h"
 #include "isa.h"
 #include "loaded.h"
+#include "outfile.h"
+#include "../emulator/tests/scratch.h"
 
 namespace {
 
 std::string slurp(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+  std::string text;
+  EXPECT_EQ(zasm::read_file(name, text), "") << name;
+  return text;
 }
 
 // zdis, then zasm: the program file it gives.
@@ -73,15 +73,66 @@ TEST(RoundTrip, BundledExamples) {
   }
 }
 
+// A word line: "A/C/B M".
+std::string word(int32_t w) {
+  char b[32];
+  std::snprintf(b, sizeof b, "%d/%d/%d %d\n", w >> 16, (w >> 15) & 1, (w >> 13) & 3, w & 0x1FFF);
+  return b;
+}
+
+int32_t op(int dv, int field) { return dv << 13 | field; }
+
+// What zdis makes of the words: instructions where control goes, the
+// alarm's reply addresses, a long operand, text, labels and EQU for an
+// address nothing loads; tag and overlay lines where they stood.
+TEST(Source, ShowsWhatTheWordsHold) {
+  std::string f = "small\nL160 code\n";
+  for (int32_t w : {op(5, 300), op(186, 160), op(52, 302), op(216, 166), op(208, 400), op(196, 160),
+                    op(16, 3000), op(5, 306), op(210, 1)})
+    f += word(w);
+  for (int k = 0; k < 9; k++) f += word(k == 1 ? 178 : 179);
+  f += word(op(186, 154)) + word(op(210, 2));
+  f += "L300 data\n" + word(9) + word(5) + word(0x45678) + word(0x100123) + word(0x36366) +
+       word(0x58556) + word(1);
+  f += "T5 tag\nL400 sub\n" + word(0) + word(op(209, 400)) +
+       "O01   400   402 overlay\nX1000 no files\nE160 entry\n";
+  zdis::Prog p;
+  ASSERT_EQ(zdis::read(f, p), "");
+  std::vector<std::string> got;
+  std::istringstream in(zdis::source(p, "small"));
+  for (std::string l; std::getline(in, l);) {
+    l = l.substr(0, l.find(" ; "));
+    while (!l.empty() && l.back() == ' ') l.pop_back();
+    got.push_back(l);
+  }
+  std::vector<std::string> want = {"; small, disassembled by zdis",
+                                   "        TITLE \"small\"",
+                                   "D3000   EQU 3000",
+                                   "L160    RREG D300",
+                                   "        EMR 160",
+                                   "        SELL D302",
+                                   "        JAZ L166",
+                                   "        ESUB D400",
+                                   "        JMP L160",
+                                   "L166    TRA D3000",
+                                   "        RREG D306",
+                                   "        EPC 1",
+                                   "        SHORT L179",
+                                   "        SHORT L178"};
+  for (int k = 0; k < 7; k++) want.push_back("        SHORT L179");
+  for (const char* l :
+       {"L178    EMR 154", "L179    EPC 2", "        ORG 300", "D300    SHORT 9", "        SHORT 5",
+        "D302    LONG -0x12345678", "        TEXT \"HELLO\"", "D306    SHORT 1", "        TAG 5",
+        "        ORG 400", "D400    SHORT 0", "L401    LSUB D400", "        OVERLAY 1, 400, 402",
+        "        ENTRY L160", "        CHAP0 1000"})
+    want.push_back(l);
+  EXPECT_EQ(got, want);
+}
+
 // Random program files: words (many of them instructions, reached from the
 // entry), load addresses, tags, overlays and a chapter 0 with files.
 std::string generated(std::mt19937& rng) {
   auto pick = [&](int n) { return (int)(rng() % (unsigned)n); };
-  auto word = [](int32_t w) {
-    char b[32];
-    std::snprintf(b, sizeof b, "%d/%d/%d %d\n", w >> 16, (w >> 15) & 1, (w >> 13) & 3, w & 0x1FFF);
-    return std::string(b);
-  };
   std::string t = "generated\n";
   int base = pick(4) ? 160 + pick(3000) : 32768 - 300, addr = base;
   t += "L" + std::to_string(addr) + " code\n";
@@ -155,6 +206,25 @@ TEST(Examples, SameWordsAsTheHandEncodedForms) {
   std::string err;
   ASSERT_TRUE(tb::parse(slurp(SOURCE_DIR "/tests/data/ledger.txt"), p, err)) << err;
   EXPECT_EQ(tb::image(tb::blocks(p)), slurp(EXAMPLES_DIR "/ledger.zelk"));
+}
+
+// The built program: its source written whole, or errors and nothing.
+TEST_F(Scratch, TheProgramWritesOrSaysWhy) {
+  put("p.txt", "p\n26/0/2 2\n");
+  put("bad.txt", "bad\nL160\n0/2/0 1\n");
+  put("old.asm", "old\n");
+  auto zdis = [&](const std::string& args) { return sh(BIN_DIR "/zdis " + args + " 2>err.txt"); };
+  EXPECT_EQ(zdis("-o p.asm p.txt"), 0);
+  EXPECT_THAT(get("p.asm"), ::testing::HasSubstr("\nL160    EPC 2"));
+  EXPECT_EQ(zdis("-o old.asm bad.txt"), 1);
+  EXPECT_EQ(get("err.txt"),
+            "bad.txt:3: a word line the loader refuses (a field out of range, or the load "
+            "address outside the store)\n");
+  EXPECT_EQ(get("old.asm"), "old\n");
+  EXPECT_EQ(zdis("none.txt"), 1);
+  EXPECT_EQ(get("err.txt"), "zdis: none.txt: No such file or directory\n");
+  EXPECT_EQ(zdis("-o /dev/full p.txt"), 1);
+  EXPECT_EQ(get("err.txt"), "zdis: write error: No space left on device\n");
 }
 
 TEST(Read, WhatTheLoaderRefusesIsRefused) {
