@@ -1187,7 +1187,12 @@ Output assemble(const std::string& text, const std::string& name, bool tape, boo
   if (tape) {
     o.file = a->image();
   } else {
+    // The title is never loaded: the source's name, kept on its line and
+    // from reading as a listing's mark.
     std::string t = a->title_line ? a->title : name;
+    for (char& c : t)
+      if ((unsigned char)c < 32) c = '?';
+    if (pf::is_listing(t.c_str())) t = " " + t;
     o.file = t + "\n assembled by zasm\n" + a->file + symbol_lines(a->syms);
   }
   o.syms = std::move(a->syms);
