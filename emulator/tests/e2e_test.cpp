@@ -23,7 +23,7 @@ using ::testing::HasSubstr;
 
 namespace {
 
-const std::string bin = BIN_DIR, src = SOURCE_DIR;
+const std::string bin = BIN_DIR;
 
 class Shipped : public Scratch {
  protected:
@@ -80,7 +80,7 @@ TEST_F(Shipped, TopOfTheStoreEndsAlikeWithAndWithoutTrace) {
 
 TEST_F(Shipped, BundledExamplesEndAlikeWithAndWithoutTrace) {
   for (const char* ex : {"count.txt", "copy.txt"}) {
-    std::string prog = src + "/examples/" + std::string(ex) + " " + src + "/examples/copy-ptr.txt";
+    std::string prog = EXAMPLES_DIR "/" + std::string(ex) + " " EXAMPLES_DIR "/copy-ptr.txt";
     for (long long limit : {-1LL, 7LL, 40LL, 123LL}) {
       std::string sw = limit > 0 ? "-a" + std::to_string(limit) : "";
       Run fast = emu(sw, prog, "2\n"), traced = emu("-v9 " + sw, prog, "2\n");

@@ -878,7 +878,7 @@ TEST_F(Periph, PriorityControlOtherThanOneAndTwo) {
 }
 
 TEST_F(Periph, BundledCopyExample) {
-  std::string ex = std::string(SOURCE_DIR) + "/examples/";
+  std::string ex = EXAMPLES_DIR "/";
   Result r = emu({"-v1", ex + "copy.txt", ex + "copy-ptr.txt"}, "2\n");
   EXPECT_EQ(r.status, 0) << r.out;
   std::string ptr = get(ex + "copy-ptr.txt");
