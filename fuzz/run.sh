@@ -12,18 +12,25 @@ mkdir -p "$out"
 flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
 emu_src() {
   ls "$src"/emulator/core/*.cpp "$src"/emulator/loader/*.cpp "$src"/emulator/editing/*.cpp \
-     "$src"/emulator/peripherals/*.cpp "$src"/emulator/console/*.cpp "$src"/tapeimage/tape.cpp |
+     "$src"/emulator/peripherals/*.cpp "$src"/emulator/console/*.cpp "$src"/tapeimage/tape.cpp \
+     "$src"/isa/isa.cpp |
     grep -v -E '_test\.cpp$|fuzz_'
 }
 emu_inc=(-I"$src"/emulator/core -I"$src"/emulator/loader -I"$src"/emulator/editing
-         -I"$src"/emulator/peripherals -I"$src"/emulator/console -I"$src"/tapeimage)
+         -I"$src"/emulator/peripherals -I"$src"/emulator/console -I"$src"/tapeimage -I"$src"/isa)
 lib_src() { ls "$src"/$1/*.cpp | grep -v -E '_test\.cpp$|fuzz_|/main\.cpp$|/mktape\.cpp$'; }
+# zasm and zdis, with the emulator (its loader is the round trip's measure).
+asm_src() { echo $(lib_src zasm) $(lib_src zdis) "$src"/progtape/builder.cpp; }
+asm_inc=(-I"$src"/zasm -I"$src"/zdis -I"$src"/progtape)
 
 build() {
   local t=$1
   case $t in
     loader | run | console | snapshot)
       clang++ "${flags[@]}" "${emu_inc[@]}" $(emu_src) "$src/emulator/fuzz_$t.cpp" -ledit -o "$out/$t" ;;
+    zasm | zdis)
+      clang++ "${flags[@]}" "${emu_inc[@]}" "${asm_inc[@]}" $(emu_src) $(asm_src) "$src/$t/fuzz_$t.cpp" \
+        -ledit -o "$out/$t" ;;
     tape) clang++ "${flags[@]}" -I"$src"/tapeimage "$src"/tapeimage/tape.cpp "$src"/tapeimage/fuzz_tape.cpp -o "$out/$t" ;;
     tapedump) clang++ "${flags[@]}" -I"$src"/tapeimage -I"$src"/tapedump $(lib_src tapedump) \
                 "$src"/tapeimage/tape.cpp "$src"/tapedump/fuzz_tapedump.cpp -o "$out/$t" ;;
@@ -35,7 +42,7 @@ build() {
 }
 
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(loader run console snapshot tape tapedump progtape modernise)
+[ ${#targets[@]} -gt 0 ] || targets=(loader run console snapshot tape tapedump progtape modernise zasm zdis)
 status=0
 for t in "${targets[@]}"; do
   echo "== fuzz target $t: building"

@@ -20,14 +20,16 @@ if ! cmake --install "$build" --prefix "$tmp/usr" >"$tmp/install.log" 2>&1; then
   exit 1
 fi
 
-# The five programs and their pages, and nothing else (no tests, no fuzz targets).
-progs="emulator mktape modernise progtape tapedump"
+# The programs and their pages, and nothing else (no tests, no fuzz targets).
+progs="emulator mktape modernise progtape tapedump zasm zdis"
 got=$(cd "$tmp/usr" && echo bin/* share/man/man*/*)
 want="$(printf 'bin/%s ' $progs)$(printf 'share/man/man1/%s.1 ' $progs)share/man/man5/zelk.5"
+want="$want share/man/man7/zelk.7"
 [ "$got" = "$want" ] || fail "installed: $got; expected: $want"
 
 # The examples the pages name, in the documentation folder.
-for f in copy.txt copy-ptr.txt count.txt ledger.txt; do
+for f in copy.asm copy.txt copy-ptr.txt count.asm count.txt ledger.asm ledger.zelk ledger.map \
+  ledger-ptr.txt sum.asm sum.txt sum-ptr.txt; do
   [ -f "$tmp/usr/share/doc/zelk/examples/$f" ] || fail "examples/$f not installed"
 done
 

@@ -282,21 +282,6 @@ __attribute__((cold, noinline)) static void settle(unsigned sc, int32_t w) {
   M.n = (int)((at & 0x6000) + (w & 0x1FFF));
 }
 
-// The word of the instruction obeyed last when the fast path fetched a guard
-// word: SC ran off the top by one (from 32767, or a skip from 32766) or by
-// two (a skip from 32767). Only operations obeyed in line get there: the
-// fast path leaves before SC reaches the top after any other operation.
-__attribute__((cold, noinline)) static int32_t top_word(unsigned sc) {
-  if (sc == STORE + 1) return M.store[STORE - 1];
-  int32_t w = M.store[STORE - 2];
-  int dv = w >> 13;
-  if (dv >= 201 && dv <= 203) {
-    int k = dv & 3;
-    if ((((uint32_t)M.store[9 + 2 * k] - (uint32_t)M.store[8 + 2 * k]) & 0x7FFF) == 0) return w;
-  }
-  return M.store[STORE - 1];
-}
-
 // The fast path: obeys instructions with SC and the count in locals and the
 // commonest operations in line, while no trace, watch or next-instruction
 // modification is active. It returns, with SC and the count back in M, when
@@ -340,18 +325,20 @@ __attribute__((noinline)) static void fast(long long cap) {
   long long left = stop - M.count;
   uint32_t radix = (uint32_t)M.radix, uradix = (uint32_t)M.uradix;
   int32_t* const store = M.store;
-  int32_t w = -1, v, dlo, dup;
+  int32_t w = -1, f, v, dlo, dup;
   int dv;
 
 // Fetch and dispatch the instruction at sc; sc still names it while its
-// operation runs, which advances sc itself.
+// operation runs, which advances sc itself. The word is w once dispatched:
+// until then w is still that of the instruction obeyed before.
 #define NEXT()                         \
   do {                                 \
     if (--left == 0) goto out;         \
     if (BP && hooks.brk[sc]) goto out; \
-    w = store[sc];                     \
-    dv = w >> 13;                      \
+    f = store[sc];                     \
+    dv = f >> 13;                      \
     if ((unsigned)dv > 255) goto odd;  \
+    w = f;                             \
     goto* tab[dv];                     \
   } while (0)
 
@@ -426,10 +413,10 @@ step2:
 step3:
   STEP(3);
 odd:  // a word beyond 21 bits, or a guard word past the store
-  if (sc >= (unsigned)STORE) {
-    w = top_word(sc);
-    goto out;
-  }
+  // SC ran off the top after an operation obeyed in line (the fast path
+  // leaves before SC reaches the top after any other): w is its word.
+  if (sc >= (unsigned)STORE) goto out;
+  w = f;
 other:
   M.sc = (int)sc + 1;
   M.count = stop - left;
@@ -441,7 +428,7 @@ other:
   radix = (uint32_t)M.radix;
   uradix = (uint32_t)M.uradix;
   // Leave before the next instruction when a trace, watch or modification
-  // is now active, or SC is near the top (see top_word()).
+  // is now active, or SC is near the top.
   if (M.nim || M.slow || sc >= (unsigned)STORE - 2) {
     stop = stop - left + 1;
     left = 1;

@@ -8,17 +8,6 @@
 #include "loader.h"
 #include "ops.h"
 
-long long lead(const char* s) {
-  while (*s == ' ' || (*s >= '\t' && *s <= '\r')) s++;
-  bool neg = false;
-  if (*s == '+' || *s == '-') neg = *s++ == '-';
-  long long v = 0;
-  for (; *s >= '0' && *s <= '9'; s++) {
-    if (v < 100000000000000000LL) v = v * 10 + (*s - '0');
-  }
-  return neg ? -v : v;
-}
-
 static int clampi(long long v) {
   return v > 0x7FFFFFFF ? 0x7FFFFFFF : v < -0x7FFFFFFF ? -0x7FFFFFFF : (int)v;
 }

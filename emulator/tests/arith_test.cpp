@@ -1,6 +1,7 @@
 // Radix arithmetic and the register, arithmetic, shift and tag instructions.
 #include "arith.h"
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -60,6 +61,9 @@ TEST_F(Prim, RadixAddCarriesDigitByDigit) {
   EXPECT_EQ(radix_add(0x1219B, 0x00001, STERLING), 0x13000);   // 12/19/11 + 1d
   EXPECT_EQ(radix_add(0x9919B, 0x00001, STERLING), 0x100000);  // 99/19/11 + 1d
   EXPECT_EQ(radix_add(0x0519A, 0x0700A, STERLING), 0x13008);   // 5/19/10 + 7/0/10
+  // Odd radices: 9 in digit 0, 7 in digit 1 (excesses 7 and 9).
+  EXPECT_EQ(radix_add(0x00008, 0x00001, 0x00097), 0x00010);
+  EXPECT_EQ(radix_add(0x00068, 0x00001, 0x00097), 0x00100);
   // The sign bit adds as one more binary digit; a carry out of it is lost.
   EXPECT_EQ(radix_add(0x199999, 0x00001, DEC), 0);
   EXPECT_EQ(radix_add(0x100000, 0x00001, DEC), 0x100001);
@@ -74,6 +78,9 @@ TEST_F(Prim, OutOfRadix) {
   EXPECT_TRUE(out_of_radix(0x00200, STERLING));  // 20 shillings
   EXPECT_TRUE(out_of_radix(0x000A0, STERLING));
   EXPECT_FALSE(out_of_radix(0xFFFFF, 0));
+  EXPECT_FALSE(out_of_radix(0x00068, 0x00097));  // radices 9 and 7
+  EXPECT_TRUE(out_of_radix(0x00070, 0x00097));
+  EXPECT_TRUE(out_of_radix(0x00009, 0x00097));
 }
 
 TEST_F(Prim, ComplementAndBack) {
@@ -97,6 +104,12 @@ TEST_F(Prim, ComplementAndBack) {
   setd(SIGN, 0);
   complement();
   EXPECT_EQ(M.d.up, 0);
+  EXPECT_EQ(M.d.lo, 0);
+  // A digit out of radix: the digit A of the lower half stands for ten of
+  // the digit above, so D is minus one upper unit.
+  setd(SIGN, 0xA0000);
+  complement();
+  EXPECT_EQ(M.d.up, 0x199999);
   EXPECT_EQ(M.d.lo, 0);
   // A positive D is left alone.
   setd(0x12, 0x34);
@@ -157,6 +170,10 @@ TEST_F(Prim, OutOfRadixMessagesAtNineOnly) {
   EXPECT_THAT(s, HasSubstr("  200 Out of radix operand 00000A\n"
                            "  200 Out of radix operand 0F0000\n"
                            "  200 Out of radix data 1000B0 00001\n"));
+  // Data within its radices is not reported.
+  setd(SIGN | 0x99999, 0x99999);
+  complement();
+  EXPECT_EQ(logged(), s);
   // Binary never reports.
   M.verbosity = 9;
   radix(0);
@@ -217,6 +234,9 @@ TEST_F(Arith, RegisterInstructions) {
   EXPECT_EQ(a(), "000010 00000");
   EXPECT_EQ(b(), "000004 00003");
   EXPECT_EQ(n(), "066E64 000000");  // the radix register in the block
+  run({"L320 at", word(0x9919B), word(0x00009), word(3), word(4), word(DEC), "L160 at", op(5, 320),
+       op(13, 1), op(4, 330), halt(330)});
+  EXPECT_EQ(n(), "09919C 000009");  // A lower and upper head the block
 
   run({op(4, 311)});
   EXPECT_EQ(illegal(), "Not implemented: COPY REGISTERS odd address  [000004 4 4]");
@@ -247,7 +267,10 @@ TEST_F(Arith, LiteralInstructions) {
   EXPECT_EQ(n(), "100002 000000");
   run({op(15, 3), op(14, 5), halt(0)});  // binary
   EXPECT_EQ(a(), "1FFFFF FFFFE");
-  // ...and plain binary when a digit is out of radix, with the borrow.
+  // ...and plain binary when a digit is out of radix, with the borrow; so
+  // too under a radix register of 1 (digit 0 radix 15) with A's F.
+  run({"L300 at", word(1), "L160 at", op(3, 300), op(15, 0xF), op(14, 1), halt(0)});
+  EXPECT_EQ(a(), "000000 0000E");
   run({"L300 at", word(DEC), "L160 at", op(3, 300), op(15, 10), op(14, 11), halt(0)});
   EXPECT_EQ(a(), "1FFFFF FFFFF");
   run({"L300 at", word(DEC), "L302 at", word(0x0000A), word(0x00003), "L160 at", op(3, 300),
@@ -300,6 +323,21 @@ TEST_F(Arith, AddSubtractSelectTransfer) {
   EXPECT_THAT(r.out, HasSubstr("  Checking       for A2345\n"));
   run({"L302 at", word(0x34445), word(0x51424), "L160 at", op(44, 302), halt(0)}, {"-v4"});
   EXPECT_THAT(r.out, Not(HasSubstr("Checking")));
+}
+
+TEST_F(Arith, CarryIntoDWithAndWithoutTrace) {
+  // Binary: A lower 0xFFFFF plus 1 carries into D's upper half, which the
+  // HALT's report shows; plus 0 nothing carries. Without the trace the
+  // cycle obeys the ADD in line, with it the full way.
+  for (int lo : {1, 0}) {
+    for (const char* sw : {"-v0", "-v6"}) {
+      run({"L300 at", word(0xFFFFF), word(2), word(lo), word(5), "L160 at", op(52, 300),
+           op(36, 302), halt(0)},
+          {sw});
+      EXPECT_EQ(reg("\n D = "), lo ? "000006 00001" : "000005 00000") << sw;
+      EXPECT_EQ(a(), lo ? "000008 00000" : "000007 FFFFF") << sw;
+    }
+  }
 }
 
 TEST_F(Arith, AlphaNumberRoundTrip) {
@@ -413,11 +451,20 @@ TEST_F(Arith, DivideUniformRadix) {
        halt(0)});
   EXPECT_EQ(a(), "000000 0000A");
   EXPECT_EQ(b(), "000000 0003F");
-  // A long numerator from B upper: 0x123 4567 / 7.
-  run({"L300 at", word(7), "L302 at", word(0x45678), word(0x123), "L160 at", op(6, 302),
-       op(104, 300), halt(0)});
-  EXPECT_EQ(a(), "000002 99C33");
-  EXPECT_EQ(b(), "000000 00028");
+  // Numerators from B upper: 0x123 4567 / 7; the same by 0xFFFFF, whose
+  // remainder's top digit goes into B upper; the largest B upper may hold.
+  struct Case {
+    int den, lo, up;
+    const char *a, *b;
+  } cases[] = {{7, 0x45678, 0x123, "000002 99C33", "000000 00028"},
+               {0xFFFFF, 0x45678, 0x123, "000000 00012", "000003 45798"},
+               {7, 0x00010, 0xFFF, "000024 90000", "000000 00010"}};
+  for (const Case& c : cases) {
+    run({"L300 at", word(c.den), "L302 at", word(c.lo), word(c.up), "L160 at", op(6, 302),
+         op(104, 300), halt(0)});
+    EXPECT_EQ(a(), c.a) << c.den << " " << c.up;
+    EXPECT_EQ(b(), c.b) << c.den << " " << c.up;
+  }
   auto fails = [&](const std::vector<std::string>& p, const char* text) {
     run(p);
     EXPECT_THAT(illegal(), HasSubstr(text)) << text;
@@ -450,6 +497,16 @@ TEST_F(Arith, ReplaceSelectedBitsAndCollate) {
   run({"L300 at", word(0x34), word(0x000F0), "L310 at", word(0x04142), word(0x30303), "L160 at",
        op(2, 301), op(48, 300), op(116, 311), halt(310)});
   EXPECT_EQ(n(), "004342 000000");  // "   32"
+
+  // B upper's sign bit selects the sign of a short word, which D gives.
+  run({"L300 at", word(0x12345), "L302 at", word(0), word(0x100000), "L160 at", op(6, 302),
+       op(112, 300), halt(300)});
+  EXPECT_EQ(n(), "112345 000000");
+  // B upper 0xFFFFF plus B lower 1 carries into the sign bit of the bits to
+  // replace, where D has none: the sign is cleared.
+  run({"L300 at", word(0x112345), "L302 at", word(1), word(0xFFFFF), "L160 at", op(6, 302),
+       op(112, 300), halt(300)});
+  EXPECT_EQ(n(), "012345 000000");
 
   // COLLATE AND ADD: the operand masked by B, then added.
   run({"L300 at", word(DEC), "L302 at", word(0x67890), word(0x12345), "L160 at", op(3, 300),
@@ -519,6 +576,23 @@ TEST_F(Arith, Tags) {
   EXPECT_EQ(a(), "000000 00007");
 }
 
+TEST_F(Arith, MessagesAtTheirThresholds) {
+  // SUBTRACT long at an odd address (no "Checking"), MULTIPLY AND ADD
+  // ("digit =" above 8), TRANSFER long ("Stored" above 6).
+  std::vector<std::string> p = {"L300 at",   word(DEC),  word(7),     word(0x04142), word(0x30303),
+                                "L310 at",   word(0x12), word(0),     "L160 at",     op(3, 300),
+                                op(44, 303), op(6, 310), op(80, 301), op(20, 320),   halt(320)};
+  run(p, {"-v6"});
+  EXPECT_EQ(n(), "000072 000000");  // -12 + 7 x 12
+  EXPECT_THAT(r.out, Not(HasSubstr("Checking")));
+  EXPECT_THAT(r.out, Not(HasSubstr("  Stored")));
+  run(p, {"-v8"});
+  EXPECT_THAT(r.out, HasSubstr("  Stored 000000 00072 at address 320 (alpha if odd)\n"));
+  EXPECT_THAT(r.out, Not(HasSubstr("digit =")));
+  run(p, {"-v9"});
+  EXPECT_THAT(r.out, HasSubstr("digit = 2\n  adding in 20\ndigit = 1\n  adding in 112\n"));
+}
+
 TEST_F(Arith, OutOfRadixThroughTheCycle) {
   std::vector<std::string> p = {"L300 at",  word(DEC),   word(0x0000A), "L160 at",
                                 op(3, 300), op(32, 301), halt(0)};
@@ -529,28 +603,51 @@ TEST_F(Arith, OutOfRadixThroughTheCycle) {
 }
 
 // ---------------------------------------------------------------------------
-// Decimal arithmetic against integer arithmetic, on random operands.
+// Arithmetic against integer arithmetic on random operands, under the
+// binary, decimal and sterling radix words.
 
-// A signed decimal value in sign-and-magnitude halves.
-Reg bcd(long long v) {
-  bool neg = v < 0;
-  unsigned long long m = neg ? -v : v;
-  int32_t h[2] = {0, 0};
-  for (int i = 0; i < 10; i++, m /= 10) h[i / 5] |= (int32_t)(m % 10) << (4 * (i % 5));
-  return Reg{h[1] | (neg ? SIGN : 0), h[0]};
-}
+// The ten digit positions of a long value under a radix word: the radix of
+// each (the upper half takes that of digit 4) and the place value of each.
+struct Places {
+  long long rad[10], place[11];
+  explicit Places(int r) {
+    place[0] = 1;
+    for (int i = 0; i < 10; i++) {
+      rad[i] = 16 - (r >> (4 * std::min(i, 4)) & 0xF);
+      place[i + 1] = place[i] * rad[i];
+    }
+  }
+  // The digits of 0 <= m < place[10] in two halves (no sign).
+  Reg halves(long long m) const {
+    int32_t h[2] = {0, 0};
+    for (int i = 0; i < 10; i++) h[i / 5] |= (int32_t)(m / place[i] % rad[i]) << (4 * (i % 5));
+    return Reg{h[1], h[0]};
+  }
+  long long digits(int32_t up, int32_t lo) const {
+    long long m = 0;
+    for (int i = 0; i < 10; i++) m += ((i < 5 ? lo : up) >> (4 * (i % 5)) & 0xF) * place[i];
+    return m;
+  }
+  // Sign and magnitude, as the store holds a value.
+  Reg stored(long long v) const {
+    Reg h = halves(v < 0 ? -v : v);
+    h.up |= v < 0 ? SIGN : 0;
+    return h;
+  }
+  long long value(int32_t up, int32_t lo) const {
+    return up & SIGN ? -digits(up, lo) : digits(up, lo);
+  }
+  // Radix complement, as A holds a value.
+  Reg held(long long v) const {
+    Reg h = halves(v < 0 ? place[10] + v : v);
+    h.up |= v < 0 ? SIGN : 0;
+    return h;
+  }
+};
 
-long long value(int32_t up, int32_t lo) {
-  long long v = 0;
-  for (int i = 4; i >= 0; i--) v = v * 10 + (up >> (4 * i) & 0xF);
-  for (int i = 4; i >= 0; i--) v = v * 10 + (lo >> (4 * i) & 0xF);
-  return up & SIGN ? -v : v;
-}
-
-class Decimal : public Prim {
+class Integers : public Prim {
  protected:
-  void put(int addr, long long v) {
-    Reg r = bcd(v);
+  void put(int addr, const Reg& r) {
     M.store[addr] = r.lo;
     M.store[addr + 1] = r.up;
   }
@@ -563,63 +660,161 @@ class Decimal : public Prim {
       case 4:
       case 5: op_add(dv); break;
       case 6: op_select(dv); break;
+      case 7: op_augment(dv); break;
       case 10: op_muladd(dv); break;
       case 12: op_convert(dv); break;
+      case 18: op_shift(dv); break;
     }
   }
-  // A stored through TRANSFER, read as a signed decimal value.
-  long long acc() {
-    obey(20, 900);
-    return value(M.store[901], M.store[900]);
+  // ADD long through the cycle's fast path: a word that names no
+  // operation first, obeyed the full way, then the ADD in line.
+  void fast_add(int addr) {
+    M.store[160] = 1 << 13;
+    M.store[161] = 36 << 13 | addr;
+    M.sc = 160;
+    ASSERT_EQ(go(2), STEPPED);
   }
+  // A stored through TRANSFER, read back as a number.
+  long long acc(const Places& x) {
+    obey(20, 900);
+    return x.value(M.store[901], M.store[900]);
+  }
+  // A random magnitude below place[n] whose digits are mostly the largest
+  // of their radix or 0, so that carries run across the radix changes.
+  long long magnitude(const Places& x, int n) {
+    long long m = 0;
+    for (int i = 0; i < n; i++) {
+      unsigned k = g() % 4;
+      m += (k == 0 ? x.rad[i] - 1 : k == 1 ? 0 : g() % x.rad[i]) * x.place[i];
+    }
+    return m;
+  }
+  long long num(const Places& x, int n) {
+    long long m = magnitude(x, n);
+    return g() % 2 ? -m : m;
+  }
+  std::mt19937_64 g{20240607};
 };
 
-TEST_F(Decimal, AgreesWithIntegerArithmetic) {
-  std::mt19937_64 g(20240607);
-  // Values up to lim in size; one in four has a lower half of zeros and
-  // one in four a lower half of nines, where the carries run between halves.
-  auto num = [&](long long lim) {
-    long long v = (long long)(g() % (2 * lim + 1)) - lim;
-    switch (g() % 4) {
-      case 0: v -= v % 100000; break;
-      case 1: v += (v < 0 ? -1 : 1) * (99999 - (v < 0 ? -v : v) % 100000); break;
+TEST_F(Integers, AgreeUnderEachRadixWord) {
+  for (int r : {DEC, 0, STERLING}) {
+    SCOPED_TRACE(r);
+    radix(r);
+    Places x(r);
+    const long long half = x.place[5];
+    for (int k = 0; k < 1000; k++) {
+      long long a = num(x, 9), b = num(x, 9);
+      // One time in four the lower halves sum to exactly the largest
+      // lower half (0xFFFFF in binary): no carry.
+      if (k % 4 == 0) b = -a - 1 + (long long)(g() % 9 - 4) * half;
+      put(300, x.stored(a));
+      put(302, x.stored(b));
+      obey(52, 300);
+      obey(36, 302);
+      // D keeps the operand in complement form, the carry out of the lower
+      // halves added into its upper half (a carry out of the sign is lost).
+      Reg ha = x.held(a), hb = x.held(b);
+      long long top = x.place[10] / half;
+      long long up = x.digits(hb.up, 0) / half + (x.digits(0, ha.lo) + x.digits(0, hb.lo) >= half);
+      Reg d = x.halves(up % top * half);
+      d.up |= (hb.up & SIGN) ^ (up == top ? SIGN : 0);
+      d.lo = hb.lo;
+      ASSERT_EQ(M.d.up, d.up) << a << " + " << b;
+      ASSERT_EQ(M.d.lo, d.lo) << a << " + " << b;
+      Reg sum = M.a;
+      // The fast path's ADD leaves A and D the same.
+      obey(52, 300);
+      fast_add(302);
+      ASSERT_EQ(M.a.up, sum.up) << a << " + " << b;
+      ASSERT_EQ(M.a.lo, sum.lo) << a << " + " << b;
+      ASSERT_EQ(M.d.up, d.up) << a << " + " << b;
+      ASSERT_EQ(acc(x), a + b) << a << " + " << b;
+      obey(52, 300);
+      obey(44, 302);
+      ASSERT_EQ(acc(x), a - b) << a << " - " << b;
+      // AUGMENT: the store word increased by A, A unchanged.
+      obey(52, 302);
+      obey(60, 300);
+      ASSERT_EQ(x.value(M.store[301], M.store[300]), a + b) << a << " + " << b;
+      ASSERT_EQ(acc(x), b);
+
+      // A + operand x multiplier, the multiplier's digits in B read as
+      // decimal digits.
+      long long a0 = num(x, 8), f = num(x, 5), m = (long long)(g() % 19999) - 9999;
+      put(300, x.stored(a0));
+      put(302, x.stored(f));
+      obey(52, 300);
+      M.b = Places(DEC).stored(m);
+      obey(84, 302);
+      ASSERT_EQ(acc(x), a0 + f * m) << a0 << " + " << f << " x " << m;
+
+      // CONVERT: five source digits (0-15 whatever the radix) against a
+      // table of random weights.
+      int32_t src = (int32_t)(g() & 0x1FFFFF);
+      long long want = 0;
+      for (int i = 0; i < 5; i++) {
+        long long w = magnitude(x, 8) / 16;
+        put(400 + 2 * i, x.stored(w));
+        want += (src >> (4 * i) & 0xF) * w;
+      }
+      M.store[310] = src;
+      M.a = Reg{0, 400};
+      obey(96, 310);
+      ASSERT_EQ(acc(x), src & SIGN ? -want : want) << std::hex << src;
     }
-    return v < -lim ? -lim : v > lim ? lim : v;
+  }
+}
+
+TEST_F(Integers, ShiftsMoveDigitsAndBits) {
+  // A and B as one string of 80 bits, A upper first, signs left out.
+  auto bits = [] {
+    return (unsigned __int128)(M.a.up & MASK20) << 60 | (unsigned __int128)M.a.lo << 40 |
+           (unsigned __int128)(M.b.up & MASK20) << 20 | (unsigned __int128)M.b.lo;
   };
-  radix(DEC);
-  for (int k = 0; k < 3000; k++) {
-    long long x = num(4999999999), y = num(4999999999);
-    put(300, x);
-    put(302, y);
-    obey(52, 300);
-    obey(36, 302);
-    ASSERT_EQ(acc(), x + y) << x << " + " << y;
-    obey(52, 300);
-    obey(44, 302);
-    ASSERT_EQ(acc(), x - y) << x << " - " << y;
-
-    // A + operand x multiplier, the multiplier in B.
-    long long a0 = num(999999999), f = num(99999), m = num(9999);
-    put(300, a0);
-    put(302, f);
-    obey(52, 300);
-    M.b = bcd(m);
-    obey(84, 302);
-    ASSERT_EQ(acc(), a0 + f * m) << a0 << " + " << f << " x " << m;
-
-    // CONVERT: five source digits against a table of random weights.
-    long long src = num(99999), want = 0;
-    long long w[5];
-    for (int i = 0; i < 5; i++) {
-      w[i] = g() % 100000000;
-      put(400 + 2 * i, w[i]);
+  const unsigned __int128 all = ((unsigned __int128)1 << 80) - 1;
+  for (int r : {DEC, 0, STERLING}) {
+    SCOPED_TRACE(r);
+    radix(r);
+    Places x(r);
+    for (int k = 0; k < 1000; k++) {
+      long long v = num(x, 10 - (int)(g() % 3));
+      Reg b = x.stored(num(x, 10));
+      static const int forms[] = {144, 145, 147, 148, 149, 151};
+      int dv = forms[g() % 6];
+      bool binary = (dv & 3) == 3, right = !binary && g() % 2;
+      int count = (int)(g() % (binary ? 100 : 32));
+      M.a = x.held(v);
+      M.b = b;
+      int32_t asign = M.a.up & SIGN;
+      // The digits (or bits) shifted one step at a time, as a string.
+      unsigned __int128 keep = dv & 4 ? all : all << 40 & all, want = bits() & keep;
+      unsigned __int128 fill = (dv & 3) == 1 && asign ? x.rad[9] - 1 : 0;
+      for (int i = 0; i < count; i++)
+        want = binary  ? want << 1 & keep
+               : right ? (want >> 4 & keep) | fill << 76
+                       : want << 4 & keep;
+      obey(dv, right ? 0x2000 - count : count);
+      SCOPED_TRACE(testing::Message() << dv << (right ? " right " : " left ") << count);
+      // The signs never move; B is untouched by the A forms.
+      ASSERT_EQ(M.a.up & SIGN, asign);
+      ASSERT_EQ(M.b.up & SIGN, b.up & SIGN);
+      ASSERT_EQ((uint64_t)((bits() & keep) >> 40), (uint64_t)(want >> 40));
+      ASSERT_EQ((uint64_t)(bits() & keep & 0xFFFFFFFFFF), (uint64_t)(want & 0xFFFFFFFFFF));
+      if (!(dv & 4)) {
+        ASSERT_TRUE(M.b.up == b.up && M.b.lo == b.lo);
+      }
+      // Under one radix throughout a digit shift of the held value
+      // multiplies or divides it (rounding down) by a power of the radix.
+      if (dv == 145 && r != STERLING && count < 10) {
+        long long p = x.place[count];
+        long long got = x.digits(M.a.up, M.a.lo) - (asign ? x.place[10] : 0);
+        if (right) {
+          ASSERT_EQ(got, v >= 0 ? v / p : -((-v + p - 1) / p)) << v;
+        } else if (x.place[10] / p > (v < 0 ? -v : v)) {
+          ASSERT_EQ(got, v * p) << v;
+        }
+      }
     }
-    for (long long s = src < 0 ? -src : src, i = 0; i < 5; i++, s /= 10) want += (s % 10) * w[i];
-    Reg sr = bcd(src);
-    M.store[310] = sr.lo | (sr.up & SIGN);
-    M.a = Reg{0, 400};
-    obey(96, 310);
-    ASSERT_EQ(acc(), src < 0 ? -want : want) << src;
   }
 }
 

@@ -1,9 +1,17 @@
 // Start-up, switches, the instruction cycle, its trace and watch, and the
 // fatal and not-implemented reports.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cinttypes>
 #include <ctime>
+#include <map>
+#include <random>
 
+#include "console.h"
+#include "files.h"
 #include "harness.h"
 
 using ::testing::HasSubstr;
@@ -182,6 +190,188 @@ TEST_F(EmuTest, WatchSeveralWords) {
   // A watched area at the top of the store compares only what is there.
   Result top = prog({"0/0/0 0"}, {"-m32760", "-n20"});
   EXPECT_THAT(top.out, HasSubstr("  Location 32760 changed from FFFFFFFF"));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Snapshots: a machine of random state saved, cleared and read back is the
+// same machine, field by field, with its host files as they were at the
+// save. Its registers are those of the register table, each given a value
+// from its range, so that every register the table gains is covered.
+
+namespace {
+
+TEST_F(EmuTest, SnapshotRestoresEveryField) {
+  static Machine want;
+  std::mt19937_64 g(23);
+  auto in = [&](long long lo, long long hi) {
+    unsigned long long span = (unsigned long long)hi - (unsigned long long)lo + 1;
+    return (long long)((unsigned long long)lo + (span ? g() % span : g()));
+  };
+  for (int round = 0; round < 3; round++) {
+    SCOPED_TRACE(round);
+    reset();
+    build_tables();
+    for (int i = 0; i < nregs; i++) {
+      const RegInfo& r = regs[i];
+      ASSERT_EQ(reg_set(r, M, in(r.lo, r.hi), in(r.lo, r.hi)), "") << r.name;
+    }
+    set_radix(M.radix);  // the upper radix follows the radix register
+    // Some groups of the store empty, some full, the rest in part.
+    for (int a = 0; a < STORE; a += 16) {
+      unsigned fill = g() % 4;
+      for (int i = 0; i < 16; i++)
+        if (fill == 3 || (fill == 2 && g() % 2)) M.store[a + i] = (int32_t)g();
+    }
+    for (auto& t : M.tags) t = (uint8_t)g();
+    for (auto& w : M.wcopy) w = (int32_t)g();
+    for (auto& o : M.ovl) {
+      if (g() % 3) continue;
+      o.image.resize(g() % 700);
+      o.first = (int)(g() % (STORE - o.image.size()));
+      o.len = (int)o.image.size() * 4;
+      for (auto& w : o.image) w = (int32_t)g();
+    }
+    // By route: no image, one open part read, one closed after use, one
+    // open at its start; and the paper tape reader part read.
+    for (int k = 0; k < 10; k++) {
+      Route& e = M.routes[k];
+      e.name = g() % 2 ? -1 : (int)(g() & 0xFFFF);
+      e.type = (int)(g() % 20);
+      e.mode = (int)(g() % 3) - 1;
+      e.last = (int)(g() % 2048);
+      e.count = (int)(g() % 5000);
+      e.pending = (int)(g() % 2);
+      if (k % 4 == 0) continue;
+      e.path = "MT" + std::to_string(9 * (k + 1)) + ".zelk";
+      e.oflags = O_RDWR;
+      std::string bytes;
+      for (int n = (int)(4000 + g() % 4000); n > 0; n--) bytes += (char)g();
+      put(e.path, bytes);
+      M.files.push_back(e.path);
+      if (k % 4 == 2) continue;
+      e.fd = open(e.path.c_str(), e.oflags);
+      ASSERT_GE(lseek(e.fd, k % 4 == 3 ? 0 : (off_t)(g() % 4000), SEEK_SET), 0);
+    }
+    put("cards.txt", "FIRST LINE\nSECOND LINE\nTHIRD\n");
+    M.ptrname = "cards.txt";
+    ASSERT_TRUE(file_reader());
+    ASSERT_EQ(fseek(M.reader, round ? (long)(g() % 30) : 0, SEEK_SET), 0);
+    M.reader_eof = g() % 2;
+    for (auto& row : M.acts)
+      for (auto& n : row) n = g() % 5 ? 0 : (long long)(g() >> 2);
+
+    want = M;
+    std::map<std::string, std::string> files;
+    for (auto& f : M.files) files[f] = get(f);
+    long long pos[10];
+    for (int k = 0; k < 10; k++)
+      pos[k] = M.routes[k].fd < 0 ? -1 : lseek(M.routes[k].fd, 0, SEEK_CUR);
+    long rpos = ftell(M.reader);
+    ASSERT_EQ(save("snap"), "");
+    struct stat st;
+    mode_t mask = umask(0);
+    umask(mask);
+    ASSERT_EQ(stat("snap", &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0666 & ~mask);
+    // The files change after the save, the first is removed; the restore
+    // brings them back, the changed ones with their modes, the removed one
+    // with 0640.
+    for (auto& [f, bytes] : files) put(f, "changed");
+    unlink(files.begin()->first.c_str());
+    reset();
+    ASSERT_EQ(restore("snap"), "");
+
+    for (int i = 0; i < nregs; i++) {
+      long long a, a2, b, b2;
+      reg_get(regs[i], want, a, a2);
+      reg_get(regs[i], M, b, b2);
+      EXPECT_TRUE(a == b && a2 == b2) << regs[i].name;
+    }
+    EXPECT_EQ(M.uradix, want.uradix);
+    for (int a = 0; a < STORE + 2; a++) ASSERT_EQ(M.store[a], want.store[a]) << "store " << a;
+    for (int a = 0; a < STORE; a++) ASSERT_EQ(M.tags[a], want.tags[a]) << "tag " << a;
+    for (int i = 0; i < 20; i++) EXPECT_EQ(M.wcopy[i], want.wcopy[i]) << "watch copy " << i;
+    for (int k = 0; k < 15; k++) {
+      EXPECT_EQ(M.ovl[k].first, want.ovl[k].first) << "overlay " << k;
+      EXPECT_EQ(M.ovl[k].len, want.ovl[k].len) << "overlay " << k;
+      EXPECT_EQ(M.ovl[k].image, want.ovl[k].image) << "overlay " << k;
+    }
+    for (int k = 0; k < 10; k++) {
+      const Route &e = M.routes[k], &w = want.routes[k];
+      SCOPED_TRACE("route entry " + std::to_string(k));
+      EXPECT_EQ(e.name, w.name);
+      EXPECT_EQ(e.type, w.type);
+      EXPECT_EQ(e.mode, w.mode);
+      EXPECT_EQ(e.last, w.last);
+      EXPECT_EQ(e.count, w.count);
+      EXPECT_EQ(e.pending, w.pending);
+      EXPECT_EQ(e.path, w.path);
+      EXPECT_EQ(e.oflags, w.oflags);
+      EXPECT_EQ(e.fd < 0 ? e.fd : lseek(e.fd, 0, SEEK_CUR), pos[k]);  // -1 when closed
+    }
+    EXPECT_EQ(M.files, want.files);
+    for (auto& [f, bytes] : files) {
+      EXPECT_EQ(get(f), bytes) << f;
+      ASSERT_EQ(stat(f.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 07777, f == files.begin()->first ? 0640 : 0666 & ~mask) << f;
+    }
+    ASSERT_NE(M.reader, nullptr);
+    EXPECT_EQ(ftell(M.reader), rpos);
+    EXPECT_EQ(M.reader_eof, want.reader_eof);
+    EXPECT_EQ(M.reader_used, want.reader_used);
+    EXPECT_EQ(M.ptrname, want.ptrname);
+    for (int t = 0; t < 20; t++)
+      for (int q = 0; q < 64; q++) ASSERT_EQ(M.acts[t][q], want.acts[t][q]) << t << " " << q;
+  }
+}
+
+// A snapshot with a line added, its checksum made good again, is refused
+// with the line and the reason, and the machine stays as it was; so is one
+// of an unknown version. A version 1 snapshot, which carries no files, is
+// read when the run had opened none.
+TEST_F(EmuTest, DamagedSnapshotsAreRefused) {
+  reset();
+  build_tables();
+  ASSERT_EQ(save("good"), "");
+  std::string good = get("good");
+  std::string body = good.substr(0, good.rfind("sum "));
+  auto sealed = [](const std::string& b) {
+    char sum[32];
+    snprintf(sum, sizeof sum, "sum %016" PRIx64 "\n", snap_sum(b));
+    return b + sum;
+  };
+  int line = (int)std::count(body.begin(), body.end(), '\n') + 1;
+  M.a.lo = 12345;
+  const char* cases[][2] = {
+      {"ovl -1 0 0 0", "overlay"},   {"route 0 -1 40000 -1 0 7 0 0 0 0 ", "route"},
+      {"reader 2 0 0 1", "reader"}, {"acts 0 64 1", "counter"},
+      {"file -2 MT9.zelk", "file"},
+  };
+  for (auto& c : cases) {
+    put("bad", sealed(body + c[0] + "\n"));
+    EXPECT_EQ(restore("bad"), "bad: damaged snapshot: line " + std::to_string(line) + ": " + c[1]);
+    EXPECT_EQ(M.a.lo, 12345);
+  }
+  std::string v3 = "zelk snapshot 3\n";
+  put("v3", sealed(v3));
+  EXPECT_EQ(restore("v3"),
+            "v3: snapshot of another format version (this emulator reads versions 1 to 2)");
+  // Version 1: the route table, the reader and a register.
+  std::string v1 = "zelk snapshot 1\nreg a 0 5\n";
+  for (int k = 1; k < 10; k++) v1 += "route " + std::to_string(k) + " -1 -1 -1 0 7 0 0 0 0 \n";
+  v1 += "reader 0 0 0\n";
+  put("v1", sealed(v1 + "route 0 -1 -1 -1 0 7 0 0 2 0 MT9.zelk\n"));
+  EXPECT_EQ(restore("v1"),
+            "v1: snapshot of format version 1 carries no copy of MT9.zelk, which the run had "
+            "opened: it cannot be restored exactly");
+  put("v1", sealed(v1 + "route 0 -1 -1 -1 0 7 0 0 0 0 \n"));
+  EXPECT_EQ(restore("v1"), "");
+  EXPECT_EQ(M.a.lo, 5);
+  // A snapshot that cannot take its name is not written.
+  mkdir("dir", 0755);
+  EXPECT_EQ(save("dir"), "dir: Is a directory");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
@@ -22,7 +23,7 @@ using ::testing::HasSubstr;
 
 namespace {
 
-const std::string bin = BIN_DIR, src = SOURCE_DIR;
+const std::string bin = BIN_DIR;
 
 class Shipped : public Scratch {
  protected:
@@ -79,7 +80,7 @@ TEST_F(Shipped, TopOfTheStoreEndsAlikeWithAndWithoutTrace) {
 
 TEST_F(Shipped, BundledExamplesEndAlikeWithAndWithoutTrace) {
   for (const char* ex : {"count.txt", "copy.txt"}) {
-    std::string prog = src + "/examples/" + std::string(ex) + " " + src + "/examples/copy-ptr.txt";
+    std::string prog = EXAMPLES_DIR "/" + std::string(ex) + " " EXAMPLES_DIR "/copy-ptr.txt";
     for (long long limit : {-1LL, 7LL, 40LL, 123LL}) {
       std::string sw = limit > 0 ? "-a" + std::to_string(limit) : "";
       Run fast = emu(sw, prog, "2\n"), traced = emu("-v9 " + sw, prog, "2\n");
@@ -99,7 +100,7 @@ TEST_F(Shipped, GeneratedProgramsEndAlikeWithAndWithoutTrace) {
   const int ops[] = {32,  33,  36,  37,  40,  44,  48,  52,  16,  24,  13,  14, 15, 196, 216,
                      217, 218, 219, 201, 202, 203, 213, 214, 187, 188, 189, 2,  3,  8,   193};
   const int nops = sizeof ops / sizeof ops[0];
-  int agree = 0;
+  std::map<std::string, int> ends;  // how the runs end: the report's text
   for (int k = 0; k < 200; k++) {
     int len = 8 + pick(24);
     int base = pick(4) == 0 ? 32768 - len : 160 + pick(3000);
@@ -128,9 +129,17 @@ TEST_F(Shipped, GeneratedProgramsEndAlikeWithAndWithoutTrace) {
     ASSERT_EQ(fast.status, traced.status) << text << sw;
     ASSERT_EQ(fast.out, traced.out) << text << sw;
     ASSERT_EQ(ending(fast.log), ending(traced.log)) << text << sw;
-    agree++;
+    std::string e = ending(fast.log);
+    ends[e.substr(0, std::min(e.find(" ["), e.find('\n')))]++;
   }
-  EXPECT_EQ(agree, 200);
+  // The seeded programs end in these ways; a fault the two paths share
+  // changes the tally.
+  EXPECT_EQ(ends, (std::map<std::string, int>{
+                      {"Illegal: Bad memory address", 44},
+                      {"Illegal: Not implemented: HALT ", 58},
+                      {"Illegal: Not implemented: TABLE LOOK UP - negative or large A ", 5},
+                      {"Illegal: execution abandonned", 93},
+                  }));
 }
 
 // Starts the emulator in the scratch folder with the log in log.txt or on
@@ -164,7 +173,8 @@ TEST_F(Shipped, InterruptEndsTheRunWithTheReport) {
   for (bool logfile : {false, true}) {
     for (int sig : {SIGINT, SIGTERM}) {
       pid_t pid = spawn(dir, logfile);
-      std::this_thread::sleep_for(std::chrono::milliseconds(150));
+      EXPECT_TRUE(catches(pid, sig));
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
       kill(pid, sig);
       EXPECT_EQ(wait_status(pid), 128 + sig);
       std::string out = get("out.txt"), log = logfile ? get("log.txt") : out;
@@ -181,6 +191,7 @@ TEST_F(Shipped, InterruptWhileTheOperatorIsAsked) {
   int p[2];
   ASSERT_EQ(pipe(p), 0);
   pid_t pid = spawn(dir, true, p[0]);
+  EXPECT_TRUE(catches(pid, SIGINT));
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   kill(pid, SIGINT);
   EXPECT_EQ(wait_status(pid), 130);

@@ -332,7 +332,9 @@ TEST_F(Ed, FixedRecordTooLongAndBadDestinations) {
   EXPECT_EQ(run(226, 1000), 1);
   EXPECT_THAT(text(), HasSubstr("200 Illegal: Not implemented: UNPACK FIXED FIELD DATA record too "
                                 "long  after 0 instructions\n"));
-  EXPECT_NE(M.store[518], 0);  // the closing codes 7E 5E 7E 5E
+  // The 19th field ends in the closing codes 7E 5E 7E 5E: digits E, A (zone
+  // 1 after a digit), E, A.
+  EXPECT_EQ(M.store[518], 0xEAEA);
   EXPECT_EQ(M.store[519], 0);
 
   entry(300, 40000, LAST | 1);

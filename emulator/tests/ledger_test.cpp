@@ -116,9 +116,9 @@ class Ledger : public ::testing::Test {
     dir = t;
     bin = BIN_DIR;
     ASSERT_TRUE(std::filesystem::exists(bin + "/emulator")) << "emulator not built";
-    std::string desc = std::string(SOURCE_DIR) + "/examples/ledger.txt";
-    ASSERT_EQ(sh(cd() + bin + "/mktape " + desc + " ledger.zelk"), 0);
-    ASSERT_EQ(sh(cd() + bin + "/progtape -b1000 ledger.zelk ledger.map > survey.txt"), 0);
+    // The ledger's program tape as zasm made it from examples/ledger.asm.
+    std::string tape = EXAMPLES_DIR "/ledger.zelk";
+    ASSERT_EQ(sh(cd() + bin + "/progtape -b1000 " + tape + " ledger.map > survey.txt"), 0);
   }
   void TearDown() override { std::filesystem::remove_all(dir); }
 
@@ -171,7 +171,7 @@ class Ledger : public ::testing::Test {
 };
 
 TEST_F(Ledger, BundledRecords) {
-  std::string ptr = slurp(std::string(SOURCE_DIR) + "/examples/ledger-ptr.txt");
+  std::string ptr = slurp(EXAMPLES_DIR "/ledger-ptr.txt");
   ASSERT_FALSE(ptr.empty());
   check(ptr);
   // The bundled ledger shows pence 10 and 11, a debit and its sign.

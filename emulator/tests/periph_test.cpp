@@ -159,6 +159,13 @@ TEST_F(Periph, OutputRewindInputReadsBackThenEndOfTape) {
   EXPECT_EQ(b[2].hdr, 10 << 11 | 8);
   EXPECT_TRUE(is_closing(b[2]));
   EXPECT_EQ(chars(b[2], 0), "    t");  // block 10 (0xA)
+  // Rewind closed the image: reading opens it again on the same descriptor.
+  auto device = [&](const char* how) {
+    size_t at = r.out.find(std::string("MT route 18 opened ") + how + " on UNIX device ");
+    return at == std::string::npos ? -1 : atoi(r.out.c_str() + r.out.find("device ", at) + 7);
+  };
+  EXPECT_GE(device("read-write"), 3);
+  EXPECT_EQ(device("for reading"), device("read-write"));
   // The first output opens the image; the log shows the block number, the
   // words and the text of the block, and where its end word was found.
   EXPECT_THAT(r.out, HasSubstr("  161 FILE output route 18 action 0 after 2 instructions\n"
@@ -298,6 +305,9 @@ TEST_F(Periph, RunOnAndRunBackStopAtTheMarkerWithTheKey) {
                                "  179 FILE RUN BACK route 27 action 46, skipped 2 blocks\n"));
   EXPECT_THAT(r.out, HasSubstr("rd27    00049 00000 00000 00000 00000F6F6F 0000000045 "
                                "5659755500 <<   \xA3\\\\    5FIVE     #\n"));
+  // The inputs stepped back with word 140 as scratch: it holds the header
+  // of FIVE (12 words after ALPHA's 8).
+  EXPECT_EQ(M.store[140], 8 << 11 | 12);
   // Both searches leave B upper one more than the offset it was given.
   Prog q = marked_tape();
   q.call(47, 27, 47, 5, 6).code.push_back(ins(0, 0, 0, 0));
@@ -307,6 +317,10 @@ TEST_F(Periph, RunOnAndRunBackStopAtTheMarkerWithTheKey) {
                                "lsd = 00005\n"
                                "  175 FILE RUN ON route 27 action 47, skipped 1 blocks\n"));
   EXPECT_THAT(h.out, HasSubstr(" B = 000007 00005 [7 5]\n"));
+  Prog k = marked_tape();
+  k.call(47, 27, 47, 7, 6).call(46, 27, 46, 5, 6).code.push_back(ins(0, 0, 0, 0));
+  Result back = prog(k.lines(false), {"-b"});
+  EXPECT_THAT(back.out, HasSubstr(" B = 000007 00005 [7 5]\n"));
   // A key that no marker holds runs to the end of the image.
   Prog e = marked_tape();
   e.call(47, 27, 0, 99, 6);
@@ -314,6 +328,48 @@ TEST_F(Periph, RunOnAndRunBackStopAtTheMarkerWithTheKey) {
   EXPECT_EQ(end.status, 1);
   EXPECT_THAT(end.out, HasSubstr("FILE RUN ON route 27 index 99 offset 6"));
   EXPECT_THAT(end.out, HasSubstr("Illegal: Read off end of tape [00001B 27 33]"));
+}
+
+TEST_F(Periph, SearchesForKeyMinusOneAndStepBackAfterRunOn) {
+  // D starts at -1: with the key -1 (B lower, from a modifier stepped down
+  // to -1) each search takes the marker block it first looks at. RUN ON
+  // to SEVEN and its input; RUN BACK reads SEVEN back; RUN ON finds it in
+  // the transit area.
+  Prog p = marked_tape();
+  p.call(47, 27, 47, 7, 6).call(42, 27, 0, 35);
+  p.set(8, {27, 46, 0, 6, 0});
+  p.code.push_back("25/0/1 4097");  // modifier 1 (word 10) = -1
+  for (int entry : {46, 47}) {
+    p.code.push_back(ins(0, 1, 1, 8));  // A = (46, 27), B = (6, -1)
+    p.code.push_back(ins(23, 0, 2, entry));
+  }
+  Result r = prog(p.lines(), {"-b"});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("FILE RUN BACK route 27 action 46, skipped 0 blocks\n"));
+  EXPECT_THAT(r.out, HasSubstr("FILE RUN ON route 27 action 46, skipped 0 blocks\n"));
+  // STEP BACK clears the read-back RUN ON left pending, also with a count
+  // of -1 that steps nothing: the input reads on after SEVEN.
+  Prog q = marked_tape();
+  q.call(47, 27, 47, 7, 6).set(8, {27, 40, 0, 0, 0});
+  q.code.insert(q.code.end(), {"25/0/1 4097", ins(0, 1, 1, 8), ins(23, 0, 2, 48)});
+  q.call(42, 27, 0, 35);
+  Result s = prog(q.lines(), {"-b", "-v1"});
+  EXPECT_THAT(s.out, HasSubstr("STEP BACK route 27 action 40, block count -1 after"));
+  EXPECT_THAT(s.out, HasSubstr("<< OMEGA    #"));
+}
+
+TEST_F(Periph, OpenSetsTheModeAndTransfersLogAtVerbosityOne) {
+  // An open request for input sets mode 1, which close shows; an output at
+  // verbosity 0 then writes its block without warning or word line.
+  Prog p;
+  p.ptr(27, 3000).ptr(35, 3100).block(3100, "DATA");
+  p.call(40, 27, 1, 0, fname("AB")).call(41, 27).call(43, 27, 0, 35);
+  Result r = prog(p.lines(), {"-b"});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("FILE close route 27 [mode = 1] after"));
+  EXPECT_THAT(r.out, Not(HasSubstr("Warning")));
+  EXPECT_THAT(r.out, Not(HasSubstr("wr27")));
+  EXPECT_EQ(blocks(get("MT-AB.zelk")).size(), 1u);
 }
 
 TEST_F(Periph, FatalReportsOfTheTapeOperations) {
@@ -822,7 +878,7 @@ TEST_F(Periph, PriorityControlOtherThanOneAndTwo) {
 }
 
 TEST_F(Periph, BundledCopyExample) {
-  std::string ex = std::string(SOURCE_DIR) + "/examples/";
+  std::string ex = EXAMPLES_DIR "/";
   Result r = emu({"-v1", ex + "copy.txt", ex + "copy-ptr.txt"}, "2\n");
   EXPECT_EQ(r.status, 0) << r.out;
   std::string ptr = get(ex + "copy-ptr.txt");

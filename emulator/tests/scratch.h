@@ -6,10 +6,28 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
+
+// Waits (ten seconds at most) until process pid handles signal sig itself,
+// so that a signal sent then reaches the run and not the default action of
+// a process still starting; false if it never does.
+inline bool catches(pid_t pid, int sig) {
+  for (int i = 0; i < 1000; i++) {
+    std::ifstream f("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(f, line))
+      if (line.rfind("SigCgt:", 0) == 0 &&
+          (std::stoull(line.substr(7), nullptr, 16) >> (sig - 1) & 1))
+        return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
 
 class Scratch : public ::testing::Test {
  protected:

@@ -1,5 +1,9 @@
 // Sequence control: jumps, subroutines, Master Routine and priority control
 // entries, modification of the next instruction, modifiers and indicators.
+#include <csignal>
+#include <random>
+#include <thread>
+
 #include "harness.h"
 
 using ::testing::HasSubstr;
@@ -106,11 +110,16 @@ TEST_F(EmuTest, StepOnAndTest) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(M.store[10], 12);
   EXPECT_THAT(r.out, HasSubstr("Modifier 1 changed from 00000A to 00000C, limit = 00000C\n"));
-  // Address field 0x1FFF steps by -4095; no skip.
-  Result n =
-      prog({"L300 at", "0/0/0 10", "0/0/0 12", "L160 at", "26/1/2 300", "25/0/2 8191", "0/0/0 0"});
-  EXPECT_EQ(n.status, 1);
-  EXPECT_EQ(M.store[12], 10 - 4095);
+  // Address field 0x1FFF steps by -4095; no skip. In line and the full way
+  // (traced), where the messages wait for verbosity 9.
+  for (const char* v : {"-v0", "-v8"}) {
+    Result n =
+        prog({"L300 at", "0/0/0 10", "0/0/0 12", "L160 at", "26/1/2 300", "25/0/2 8191", "0/0/0 0"},
+             {v});
+    EXPECT_EQ(n.status, 1);
+    EXPECT_EQ(M.store[12], 10 - 4095) << v;
+    EXPECT_THAT(n.out, Not(HasSubstr("Modifier"))) << v;
+  }
   // From 0x7FFE by 2 with limit 0: 0x8000 matches 0 modulo 32768.
   Result w = prog({"L300 at", word(0x7FFE), "0/0/0 0", "L160 at", "26/1/3 300", "25/0/3 2",
                    "0/0/0 0", kUnload});
@@ -149,6 +158,16 @@ TEST_F(EmuTest, ModifyAddressOfNext) {
   EXPECT_THAT(r.out, HasSubstr("  Modification got to 1001F4 500\n"
                                "  Modification ended at 000007 7\n"));
   EXPECT_THAT(r.out, HasSubstr("  161 ---> 26/1/1    17 ||"));
+  Result e = prog({"L300 at", word(0x100000 + 500), "L500 at", "0/0/0 7", "L160 at", "24/0/0 300",
+                   "26/1/1 10", kUnload},
+                  {"-v8"});
+  EXPECT_THAT(e.out, Not(HasSubstr("Modification")));
+  // 198 follows the chain from N's lower 20 bits: a pending modification
+  // of 0x100000 does not take it off the store.
+  Result big = prog({"L300 at", "0/0/0 7", "L400 at", word(0x100000), "L160 at", "24/0/1 400",
+                     "24/1/2 300", "26/1/1 10", kUnload},
+                    {"-v6"});
+  EXPECT_THAT(big.out, HasSubstr("  162 ---> 26/1/1    17 ||"));
   // 195 in the second quarter subtracts the quarter bits of SC.
   // N is 8300 and the word read is at 8300 - 8192 = 108.
   Result q = prog(
@@ -225,6 +244,97 @@ TEST_F(EmuTest, FastPathStopsExactlyAtTheLimit) {
   EXPECT_EQ(whole.status, 0);
 }
 
+TEST_F(EmuTest, FastPathStopsAtEveryCountLikeTheFullCycle) {
+  // Nested loops on all three modifiers with the operations obeyed in line
+  // (ADD short, modified and long, STEP ON AND TEST skipping and not, the
+  // jumps taken and not): stopped by the limit at every count, the report
+  // (the instruction obeyed last, N, the registers) is the same with and
+  // without the trace; below verbosity 6 no trace line is written.
+  const std::vector<std::string> p = {
+      "L300 at",    "0/0/0 0",    "0/0/0 3",    "0/0/0 0",    "0/0/0 2",
+      "0/0/0 0",    "0/0/0 2",    "0/0/0 1",    "0/0/0 4",    "0/0/0 5",
+      "0/0/0 6",    "L160 at",    "26/1/3 304", "26/1/2 302", "26/1/1 300",
+      "4/0/1 306",  "25/0/1 1",   "24/1/0 163", "4/1/0 308",  "25/0/2 1",
+      "24/1/0 162", "27/0/0 171", "25/0/3 1",   "27/0/1 161", "26/0/2 2"};
+  Result whole = prog(p, {"-v5", "-m300"});  // the watch: every step the full way
+  EXPECT_EQ(whole.status, 0);
+  EXPECT_EQ(whole.out.find(" ---> "), std::string::npos);
+  EXPECT_EQ(whole.out.find("C/SMO"), std::string::npos);
+  size_t at = whole.out.find("PROGRAMME UNLOADED: ADDRESS = 173 after ");
+  ASSERT_NE(at, std::string::npos);
+  int end = atoi(whole.out.c_str() + at + 40);
+  // 160-162; per round of the outer loop two rounds of the middle loop
+  // (the inner loop's 8, then 166, 167 and the jump, or 162 first and no
+  // jump at the skip), then 169, 170 and 171 (172 at the last); 161 and 162
+  // start the second round.
+  EXPECT_EQ(end, 3 + 11 + 11 + 3 + 2 + 11 + 11 + 3);
+  for (int limit = 1; limit <= end; limit++) {
+    std::string a = "-a" + std::to_string(limit);
+    Result fast = prog(p, {a});
+    Result slow = prog(p, {a, "-v6"});
+    ASSERT_EQ(report_only(fast.out), report_only(slow.out)) << limit;
+  }
+  // STEP ON AND TEST on modifier 1 at the last word of a quarter and at the
+  // first of the next, the second skipping (limit 2) or not (limit 9).
+  for (const char* lim : {"0/0/0 2", "0/0/0 9"}) {
+    for (int limit = 1; limit <= 4; limit++) {
+      std::vector<std::string> q = {"L10 at",   "0/0/0 0",  lim,       "L8191 at",
+                                    "25/0/1 1", "25/0/1 1", "E8191 go"};
+      std::string a = "-a" + std::to_string(limit);
+      ASSERT_EQ(report_only(prog(q, {a}).out), report_only(prog(q, {a, "-v6"}).out))
+          << lim << " " << limit;
+    }
+  }
+}
+
+TEST_F(EmuTest, GeneratedProgramsStopAlikeWithAndWithoutTrace) {
+  // Random programs of the operations obeyed in line and a few others, at
+  // the top of the store or across the start of a quarter (where the
+  // address of the instruction obeyed last decides N), stopped by random
+  // limits.
+  std::mt19937 rng(5);
+  auto pick = [&](int n) { return (int)(rng() % (unsigned)n); };
+  const int ops[] = {32, 33, 34, 35, 36, 37, 196, 216, 217, 201, 202, 203, 24, 213};
+  for (int k = 0; k < 300; k++) {
+    int len = 3 + pick(10);
+    int base = pick(3) == 0 ? 160 + pick(8000)
+               : pick(2)    ? STORE - len
+                            : 8192 * (1 + pick(3)) - pick(len);
+    // Modifiers 1-3 and their limits; the operands, negative ones too.
+    std::vector<std::string> p = {"L10 at"};
+    for (int i = 0; i < 6; i++) p.push_back(word(pick(i % 2 ? 6 : 4)));
+    p.push_back("L4000 at");
+    for (int i = 0; i < 70; i++) p.push_back(word(pick(0x200000)));
+    p.push_back("L" + std::to_string(base) + " at");
+    for (int i = 0; i < len; i++) {
+      int dv = ops[pick(14)];
+      int addr = dv == 196 || dv == 216 || dv == 217 ? (base + pick(len)) & 0x1FFF
+                 : dv >= 201 && dv <= 203            ? 1 + pick(3)
+                                                     : 4000 + pick(64);
+      p.push_back(word(dv << 13 | addr));
+    }
+    p.push_back("E" + std::to_string(base) + " go");
+    std::string a = "-a" + std::to_string(1 + pick(40));
+    Result fast = prog(p, {a}), slow = prog(p, {a, "-v6"});
+    std::string text;
+    for (auto& l : p) text += l + "\n";
+    ASSERT_EQ(report_only(fast.out), report_only(slow.out)) << text << a;
+  }
+}
+
+TEST_F(EmuTest, InterruptEndsTheRunBetweenInstructions) {
+  // A loop without end, a limit far off: an interrupt that arrives while it
+  // runs ends it with the report and the status of SIGINT.
+  std::thread t([] {
+    while (*(volatile long long*)&M.count < 1000) std::this_thread::yield();
+    intr = SIGINT;
+  });
+  Result r = prog({"4/0/0 300", "24/1/0 160"}, {"-a2000000000"});
+  t.join();
+  EXPECT_EQ(r.status, 130);
+  EXPECT_THAT(r.out, HasSubstr(" Illegal: Run interrupted after "));
+}
+
 TEST_F(EmuTest, FastPathRunsOffTheTopLikeTheFullCycle) {
   // SC runs past 32767 after an ADD, after a skip from 32766 and after a
   // skip from 32767: the report is the same with and without the trace.
@@ -244,22 +354,31 @@ TEST_F(EmuTest, FastPathRunsOffTheTopLikeTheFullCycle) {
 }
 
 TEST_F(EmuTest, TraceStartAndWatchMidLoop) {
-  // -t40 starts the trace at the 40th instruction exactly: the lines after
-  // the header equal the same lines of a run traced from the start.
+  // -t40 starts the trace at the 40th instruction exactly: 160-162, three
+  // rounds of the ten-instruction inner loop from 163, then 163, 164, 165,
+  // 166, 401, 402 and the MODIFY ADDRESS OF NEXT at 167. Its line is the
+  // 40th of a run traced from the start.
   Result t = prog(kLoop, {"-t40", "-v6"});
   Result full = prog(kLoop, {"-v9"});
   size_t h = t.out.find("  SC                N");
   ASSERT_NE(h, std::string::npos);
   std::string after = t.out.substr(t.out.find('\n', h) + 1);
-  std::string first = after.substr(0, after.find('\n') + 1);
-  EXPECT_THAT(full.out, HasSubstr(first));
-  // A watch on modifier 1 reports each step of the loop.
+  std::string first = after.substr(0, after.find('\n'));
+  EXPECT_EQ(first.substr(0, 26), "  167 ---> 24/0/1   308 ||");
+  std::vector<std::string> traced;
+  for (const std::string& l : lines(full.out))
+    if (l.find(" ---> ") == 5) traced.push_back(l);
+  ASSERT_GE(traced.size(), 40u);
+  EXPECT_EQ(first, traced[39]);
+  // A watch on modifier 1 reports each change: from -1 to 0 at the start,
+  // seven steps in each of the seven rounds of the outer loop, and six
+  // resets from 7 to 0.
   Result w = prog(kLoop, {"-m10"});
   EXPECT_EQ(w.status, 0);
   size_t changes = 0;
   for (size_t at = 0; (at = w.out.find("Location 10 changed", at)) != std::string::npos; at++)
     changes++;
-  EXPECT_GE(changes, 7u);
+  EXPECT_EQ(changes, 1 + 7 * 7 + 6u);
 }
 
 }  // namespace
