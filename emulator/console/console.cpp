@@ -915,15 +915,17 @@ bool size(const std::string& t, long long& bytes) {
 
 void c_record(const Words& t, const std::string&) {
   long long b;
-  std::string w = t.size() == 2 ? t[1] : "";
+  std::string w = t.size() >= 2 ? t[1] : "";
   for (char& ch : w) ch = (char)tolower((unsigned char)ch);
   if (t.size() == 2 && (w == "on" || w == "off")) {
     if ((w == "on") == rec_on()) return say("the record is %s already\n", w.c_str());
     rec_start(w == "on", ended ? status : -1);
   } else if (t.size() == 2 && size(t[1], b)) {
     rec_set_limit(b);
+  } else if (t.size() == 3 && w == "every" && number(t[2], b) && b >= 1) {
+    rec_set_every(b);
   } else if (t.size() != 1) {
-    return say("record [on | off | LIMIT], LIMIT in megabytes or with K, M or G\n");
+    return say("record [on | off | LIMIT | every N], LIMIT in megabytes or with K, M or G\n");
   }
   if (!rec_on()) return say("the record is off\n");
   say("the record reaches from before instruction #%lld to ", rec_oldest() + 1);
@@ -938,8 +940,8 @@ void c_record(const Words& t, const std::string&) {
   auto many = [](long long n, const char* one, const char* more) {
     return std::to_string(n) + " " + (n == 1 ? one : more);
   };
-  say("%s, %s, %s: %.1f MB, of at most %.1f MB\n",
-      many(rec_checks(), "checkpoint", "checkpoints").c_str(),
+  say("%s (every %lld instructions), %s, %s: %.1f MB, of at most %.1f MB\n",
+      many(rec_checks(), "checkpoint", "checkpoints").c_str(), rec_every(),
       many(rec_changes(), "file change", "file changes").c_str(),
       many(rec_replies(), "reply", "replies").c_str(), rec_bytes() / 1048576.0,
       rec_limit() / 1048576.0);
@@ -1046,13 +1048,16 @@ const Cmd cmds[] = {
      "Show the trace lines of the last N instructions obeyed (default 20), each after its\n"
      "instruction count.",
      c_history},
-    {"record", nullptr, "the record of the run: its reach and memory", "record [on | off | LIMIT]",
+    {"record", nullptr, "the record of the run: its reach and memory",
+     "record [on | off | LIMIT | every N]",
      "The run is recorded from its first instruction, so that back, reverse, goto, last\n"
      "and history can go back in it. record shows how far back it reaches and the memory\n"
      "it holds; LIMIT (megabytes, or with K, M or G; 256M at first) bounds the memory,\n"
-     "the oldest history dropped beyond it. Going forward after going back obeys the\n"
-     "record (the same replies, not asked again) to its end; a deposit or a restore\n"
-     "begins a new history there. record off drops it; record on begins one here.",
+     "the oldest history dropped beyond it; every N takes a checkpoint every N\n"
+     "instructions (16777216 at first; fewer: quicker back, more memory). Going forward\n"
+     "after going back obeys the record (the same replies, not asked again) to its end;\n"
+     "a deposit or a restore begins a new history there. record off drops it; record\n"
+     "on begins one here.",
      c_record},
     {"do", nullptr, "obey the commands in a file", "do FILE",
      "Obey the commands in FILE (lines beginning with # are comments), then come back.", c_do},
@@ -1148,6 +1153,8 @@ int console() {
   hooks.reply = reply;
   prompt_signals();
   begin();
+  rec_set_limit(REC_LIMIT);
+  rec_set_every(REC_EVERY);
   rec_start(true);
   show_next();
   if (!hooks.script.empty()) obey_file(hooks.script);

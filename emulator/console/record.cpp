@@ -15,20 +15,19 @@
 namespace {
 
 // Checkpoints are taken as the run first goes through a stretch: when the
-// last is EVERY instructions behind, or when the run has taken SECONDS
-// since it (so that a slow stretch of instructions is re-obeyed in a
-// fraction of a second), and at a console stop when the last is STOPGAP
+// last is rec_every() instructions behind, or when the run has taken
+// SECONDS since it (so that a slow stretch of instructions is re-obeyed in
+// a fraction of a second), and at a console stop when the last is STOPGAP
 // behind.
-constexpr long long EVERY = 1LL << 24;
 constexpr double SECONDS = 0.1;
 constexpr long long STOPGAP = 1LL << 16;
 // Instructions obeyed between two looks at the record while running, and
 // while searching (where the operator may give the search up).
 constexpr long long PIECE = 1LL << 16;
 constexpr long long SCAN = 1LL << 20;
-// A search goes over the newest stretch between two checkpoints in steps
-// of SUB instructions, from the newest.
-constexpr long long SUB = 1LL << 18;
+// A search goes over the newest stretch between two checkpoints in 64
+// steps, from the newest.
+constexpr long long STEPS = 64;
 
 // Memory of the parts of checkpoints shared between them.
 long long shared_bytes = 0;
@@ -173,6 +172,7 @@ struct Record {
   long long head = 0;                          // the newest position reached
   int status = -1;                             // the run's end at head, -1: none
   long long limit = REC_LIMIT;
+  long long every = REC_EVERY;
   long long own = 0;   // memory of the checkpoints themselves and the replies
   double since = 0;    // seconds of running since the last checkpoint was taken
   bool solid = true;   // the machine stands at a position of the record, as recorded
@@ -341,7 +341,7 @@ Stop rec_go(long long n) {
     if (!first && at_break()) return BROKE;
     // The next operator's change in the record, made again when the run
     // gets there.
-    long long edit = LLONG_MAX, reach = std::min(end, M.count + PIECE);
+    long long edit = LLONG_MAX, reach = std::min(end, M.count + std::min(PIECE, r.every));
     for (size_t i = latest(M.count) + 1; i < r.checks.size() && r.checks[i]->at <= reach; i++)
       if (r.checks[i]->kind == Check::EDIT) {
         edit = r.checks[i]->at;
@@ -359,7 +359,7 @@ Stop rec_go(long long n) {
       if (!w.empty()) fprintf(M.out, "%s\n", w.c_str());
     } else if (M.count > head) {
       const Check& c = *r.checks[latest(M.count)];
-      if (M.count - c.at >= EVERY || (r.since >= SECONDS && M.count > c.at)) take(Check::PLAIN);
+      if (M.count - c.at >= r.every || (r.since >= SECONDS && M.count > c.at)) take(Check::PLAIN);
     }
     bound();
     if (s != STEPPED || M.count >= end) return s;
@@ -503,7 +503,8 @@ std::string rec_search(Found& f, long long floor, bool last, bool (*stop)()) {
     std::vector<std::unique_ptr<Check>> sub;
     if (newest) {
       Quiet q(true);
-      for (long long at = from + SUB; at < to && w.empty(); at += SUB) {
+      long long step = std::max(r.every / STEPS, 16LL);
+      for (long long at = from + step; at < to && w.empty(); at += step) {
         if (stop()) w = "interrupted";
         if (w.empty() && go(at - M.count) != STEPPED) w = "the run did not go as recorded";
         if (w.empty())
@@ -528,6 +529,8 @@ void rec_set_limit(long long bytes) {
   r.limit = bytes;
   bound();
 }
+long long rec_every() { return r.every; }
+void rec_set_every(long long n) { r.every = n; }
 long long rec_bytes() { return shared_bytes + r.own + undo_bytes(); }
 long long rec_checks() { return (long long)r.checks.size(); }
 long long rec_changes() { return undo_changes(); }

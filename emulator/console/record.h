@@ -82,10 +82,15 @@ std::string rec_search(Found& f, long long floor, bool last, bool (*stop)());
 // The memory bound of the record in bytes, and what it holds now.
 long long rec_limit();
 void rec_set_limit(long long bytes);
+// Instructions between two checkpoints taken as the run goes: fewer make
+// going back quicker and the record larger.
+long long rec_every();
+void rec_set_every(long long n);
 long long rec_bytes();
 // Checkpoints, logged file changes and recorded replies.
 long long rec_checks();
 long long rec_changes();
 long long rec_replies();
-// The default memory bound.
+// The default memory bound and checkpoint interval.
 constexpr long long REC_LIMIT = 256LL << 20;
+constexpr long long REC_EVERY = 1LL << 24;

@@ -32,21 +32,21 @@ std::string generate(std::mt19937& g) {
   for (size_t i = 0; i < steps.size(); i++) {
     int k = pick(100);
     auto mr = [&](int block) { steps[i] = {ins(0, 1, 1, block), ins(23, 0, 2, 160)}; };
-    if (k < 22)
+    if (k < 18)
       mr(2118);  // print
-    else if (k < 42)
+    else if (k < 38)
       mr(2124);  // write a block
-    else if (k < 56)
+    else if (k < 50)
       mr(2112);  // read a line
-    else if (k < 61)
+    else if (k < 55)
       mr(2130);  // rewind
-    else if (k < 64)
+    else if (k < 62)
       mr(2142);       // step back
-    else if (k < 67)  // rewind, read the first block
+    else if (k < 69)  // rewind, read the first block
       steps[i] = {ins(0, 1, 1, 2130), ins(23, 0, 2, 160), ins(0, 1, 1, 2136), ins(23, 0, 2, 160)};
-    else if (k < 69)
+    else if (k < 71)
       mr(2106);  // reopen the printer
-    else if (k < 77)
+    else if (k < 79)
       alarm[i] = true;  // an alarm
     else                // add a constant, store the sum
       steps[i] = {ins(4, 1, 0, 2300 + 2 * pick(5)),
@@ -151,13 +151,17 @@ class Record : public EmuTest {
       return lo + (long long)(g() % (unsigned)(hi - lo + 1));
     };
     long long k1 = in(1, end - 2), k2 = in(k1 + 1, end), k3 = in(k1 + 1, end - 1);
-    std::string to_k2 = k2 == end ? "continue\n" : at(k2);
+    // Checkpoints taken as the run goes, few or many, so that going back
+    // and forward again undoes and makes again the changes to the files.
+    std::string to_k2 = "record every " + std::to_string(1 + g() % 200) + "\n" +
+                        (k2 == end ? "continue\n" : at(k2));
     std::string move = g() % 2 ? "goto #" + std::to_string(k1 + 1) + "\n"
                                : "back " + std::to_string(k2 - k1) + "\n";
+    std::string on = k3 <= k2 && g() % 2 ? "goto #" + std::to_string(k3 + 1) + "\n" : at(k3);
     session("s1", at(k1) + "save snap\n");
     session("s3", at(k3) + "save snap\n");
     session("t1", to_k2 + move + "save snap\n");
-    session("t3", to_k2 + move + "save back\ndelete\n" + at(k3) + "save snap\n");
+    session("t3", to_k2 + move + "save back\ndelete\n" + on + "save snap\n");
     SCOPED_TRACE(name + ": " + std::to_string(k1) + " " + std::to_string(k2) + " " +
                  std::to_string(k3) + " of " + std::to_string(end));
     same("t1", "s1");
@@ -275,13 +279,15 @@ TEST_F(Record, LastAndReverseAgreeWithForwardRuns) {
     if (changed.empty()) continue;
     std::string w = "watch " + std::to_string(changed.begin()->first) + " 2\n";
     std::string fwd = w, counts;
-    for (int i = 0; i < 100; i++) fwd += "continue\nexamine count\n";
+    for (int i = 0; i < 2000; i++) fwd += "continue\nexamine count\n";
     std::vector<long long> stops;
     std::string f = session("fwd", fwd);
+    ASSERT_THAT(f, HasSubstr("the run has ended"));
     for (const auto& m : matches(f, "watch 1: [^\\n]*\\n[^\\n]*\\ncount (\\d+) "))
       stops.push_back(std::stoll(m[1]));
     std::string r =
-        session("rev", "continue\n" + w + "reverse\nexamine count\nreverse\nexamine count\n");
+        session("rev", "record every " + std::to_string(50 + g() % 2000) + "\ncontinue\n" + w +
+                           "reverse\nexamine count\nreverse\nexamine count\n");
     auto got = matches(r, "\\ncount (\\d+) ");
     ASSERT_EQ(got.size(), 2u) << r;
     for (size_t i = 0; i < 2; i++) {
@@ -320,6 +326,27 @@ TEST_F(Record, DepositsAndTheirHistories) {
   EXPECT_THAT(get("made/LP18.txt"), HasSubstr("ZZZZZ"));
 }
 
+// A tape written over in its middle (rewound, a block read, one written
+// over the next) and then closed: going back from the end to between the
+// read and the write over brings back the block written over.
+TEST_F(Record, GoingBackBringsBackWhatAWriteOverReplaced) {
+  put("prog.txt",
+      "over\nX1000 c\nL1034 f\n5/0/0 9\n0/0/3 1907\n9/0/0 18\n0/0/3 871\n7/0/0 27\n"
+      "0/0/2 4967\nL91 p\n0/0/0 3000\n0/0/0 3000\nL3030 e\n0/0/0 126\nL2124 r\n0/0/0 27\n"
+      "0/0/0 8\n0/0/0 28\n0/0/0 0\n0/0/0 0\n0/0/0 0\n0/0/0 27\n0/0/0 34\n0/0/0 28\n0/0/0 0\n"
+      "0/0/0 0\n0/0/0 0\n0/0/0 27\n0/0/0 7\n0/0/0 28\n0/0/0 0\n0/0/0 0\n0/0/0 0\nL160 p\n" +
+          std::string("0/1/1 2124\n23/0/2 160\n") +
+          "0/1/1 2124\n23/0/2 160\n0/1/1 2124\n23/0/2 160\n"
+          "0/1/1 2130\n23/0/2 160\n0/1/1 2136\n23/0/2 160\n0/1/1 2124\n23/0/2 160\n"
+          "0/1/1 2130\n23/0/2 160\n26/0/2 2\n");
+  session("s", at(10) + "save snap\n");
+  session("t", "record every 3\ncontinue\ngoto #11\nsave snap\n");
+  same("t", "s");
+  session("u", "record every 11\ncontinue\nback 5\nsave snap\n");
+  same("u", "s");
+  EXPECT_EQ(get("s/MT-CP.zelk").size(), 3u * 132 + 36);
+}
+
 // Beyond its memory bound the record drops its oldest history, keeping
 // what it needs to go back from where the machine stands.
 TEST_F(Record, TheBoundDropsTheOldestHistory) {
@@ -329,7 +356,7 @@ TEST_F(Record, TheBoundDropsTheOldestHistory) {
                             "record 1K\nbreak #1000000\ncontinue\nbreak #2000000\ncontinue\n"
                             "record\ngoto #1000000\nback 1\nexamine count\n");
   EXPECT_THAT(out, HasSubstr("the record reaches from before instruction #2000000 to before "
-                             "#2000000; the machine stands before #2000000\n1 checkpoint,"));
+                             "#2000000; the machine stands before #2000000\n1 checkpoint ("));
   EXPECT_THAT(out, HasSubstr("the record holds the machine from before instruction #2000000 to"));
   EXPECT_THAT(out, HasSubstr("reaches back to before instruction #2000000\n"));
   EXPECT_THAT(out, HasSubstr("\ncount 1999999 "));
