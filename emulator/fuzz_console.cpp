@@ -16,10 +16,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char tmpl[] = "/tmp/fuzzconXXXXXX";
   if (!mkdtemp(tmpl) || chdir(tmpl) != 0) abort();
   FILE* f = fopen("prog.txt", "w");
-  // A loop that adds, steps modifier 1 and prints through an alarm.
+  // A loop that adds, steps modifier 1 and prints through an alarm; its
+  // labels, as zasm writes them, for the addresses the commands name.
   fputs(
       "console fuzz\nL300 d\n0/0/0 0\n0/0/0 5\n0/0/0 1\nL160 p\n26/1/1 300\n4/0/0 302\n"
-      "25/0/1 1\n24/1/0 161\n26/0/2 1\n0/0/0 170\n0/0/0 170\n0/0/0 160\n26/0/2 2\n",
+      "25/0/1 1\n24/1/0 161\n26/0/2 1\n0/0/0 170\n0/0/0 170\n0/0/0 160\n26/0/2 2\n"
+      " label START 160\n label LOOP 161\n label LIMITS 300\n label ONE 302\n equ K 5\n",
       f);
   fclose(f);
   f = fopen("ptr.txt", "w");
