@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   FILE* f = fopen("prog.txt", "w");
   // A loop that adds and steps modifier 1, then raises an alarm: replies 1
   // and 2 print a line and write a tape block (so that the record keeps the
-  // files' past) before it begins again, 3 begins again at once.
+  // files' past) before it begins again, 3 begins again at once; its labels,
+  // as zasm writes them, for the addresses the commands name.
   fputs(
       "console fuzz\nX1000 c\nL1034 f\n5/0/0 9\n0/0/3 1907\n9/0/0 18\n0/0/3 871\n7/0/0 27\n"
       "0/0/2 4967\n"
@@ -29,7 +30,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
       "L300 d\n0/0/0 0\n0/0/0 5\n0/0/0 1\nL160 p\n26/1/1 300\n4/0/0 302\n"
       "25/0/1 1\n24/1/0 161\n26/0/2 1\n0/0/0 170\n0/0/0 170\n0/0/0 160\n26/0/2 2\n"
       "L170 print, write\n0/1/1 2118\n23/0/2 160\n0/1/1 2124\n23/0/2 160\n26/1/1 300\n"
-      "24/1/0 161\n",
+      "24/1/0 161\n"
+      " label START 160\n label LOOP 161\n label LIMITS 300\n label ONE 302\n equ K 5\n",
       f);
   fclose(f);
   f = fopen("ptr.txt", "w");

@@ -10,18 +10,22 @@ src=$(cd "$(dirname "$0")/.." && pwd)
 out=$src/build-fuzz
 mkdir -p "$out"
 flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
+lib_src() { ls "$src"/$1/*.cpp | grep -v -E '_test\.cpp$|fuzz_|/main\.cpp$|/mktape\.cpp$'; }
+# The emulator, with zasm and zdis: the console reads and writes addresses
+# and instructions in zasm's terms, and the emulator's loader is the round
+# trip's measure for zasm and zdis.
 emu_src() {
   ls "$src"/emulator/core/*.cpp "$src"/emulator/loader/*.cpp "$src"/emulator/editing/*.cpp \
      "$src"/emulator/peripherals/*.cpp "$src"/emulator/console/*.cpp "$src"/tapeimage/tape.cpp \
      "$src"/isa/isa.cpp |
     grep -v -E '_test\.cpp$|fuzz_'
+  lib_src zasm
+  lib_src zdis
+  echo "$src"/progtape/builder.cpp
 }
 emu_inc=(-I"$src"/emulator/core -I"$src"/emulator/loader -I"$src"/emulator/editing
-         -I"$src"/emulator/peripherals -I"$src"/emulator/console -I"$src"/tapeimage -I"$src"/isa)
-lib_src() { ls "$src"/$1/*.cpp | grep -v -E '_test\.cpp$|fuzz_|/main\.cpp$|/mktape\.cpp$'; }
-# zasm and zdis, with the emulator (its loader is the round trip's measure).
-asm_src() { echo $(lib_src zasm) $(lib_src zdis) "$src"/progtape/builder.cpp; }
-asm_inc=(-I"$src"/zasm -I"$src"/zdis -I"$src"/progtape)
+         -I"$src"/emulator/peripherals -I"$src"/emulator/console -I"$src"/tapeimage -I"$src"/isa
+         -I"$src"/zasm -I"$src"/zdis -I"$src"/progtape)
 
 build() {
   local t=$1
@@ -29,8 +33,7 @@ build() {
     loader | run | console | snapshot)
       clang++ "${flags[@]}" "${emu_inc[@]}" $(emu_src) "$src/emulator/fuzz_$t.cpp" -ledit -o "$out/$t" ;;
     zasm | zdis)
-      clang++ "${flags[@]}" "${emu_inc[@]}" "${asm_inc[@]}" $(emu_src) $(asm_src) "$src/$t/fuzz_$t.cpp" \
-        -ledit -o "$out/$t" ;;
+      clang++ "${flags[@]}" "${emu_inc[@]}" $(emu_src) "$src/$t/fuzz_$t.cpp" -ledit -o "$out/$t" ;;
     tape) clang++ "${flags[@]}" -I"$src"/tapeimage "$src"/tapeimage/tape.cpp "$src"/tapeimage/fuzz_tape.cpp -o "$out/$t" ;;
     tapedump) clang++ "${flags[@]}" -I"$src"/tapeimage -I"$src"/tapedump $(lib_src tapedump) \
                 "$src"/tapeimage/tape.cpp "$src"/tapedump/fuzz_tapedump.cpp -o "$out/$t" ;;

@@ -1,7 +1,11 @@
 // A program's symbols for the console.
 #include "symbols.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "outfile.h"
 
@@ -17,6 +21,11 @@ Table from_text(const std::string& text) {
 }
 
 std::string load(const std::string& file, Table& t) {
+  // Only a regular file is read again: a pipe or a device read once by
+  // the loader would give nothing, or wait for ever.
+  struct stat st;
+  if (stat(file.c_str(), &st) != 0) return std::strerror(errno);
+  if (!S_ISREG(st.st_mode)) return "not a regular file";
   std::string text;
   std::string e = zasm::read_file(file, text);
   if (e.empty()) t = from_text(text);

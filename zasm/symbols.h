@@ -21,7 +21,8 @@ struct Table {
 // an empty table.
 Table from_text(const std::string& text);
 
-// Reads the program file's symbols into t. Returns "" or the host's text.
+// Reads the program file's symbols into t; a file that is not a regular
+// file is not read. Returns "" or what is wrong (the host's text).
 std::string load(const std::string& file, Table& t);
 
 // An address written as a number (decimal, or hexadecimal 0x...), a

@@ -16,8 +16,10 @@
 
 #include "amount.h"
 #include "cycle.h"
+#include "dis.h"
 #include "ops.h"
 #include "record.h"
+#include "symbols.h"
 
 namespace {
 
@@ -154,7 +156,57 @@ bool number(const std::string& t, long long& v) {
   return true;
 }
 
-bool address(const std::string& t, long long& a) { return number(t, a) && a >= 0 && a < STORE; }
+// The program's symbols, read from its program file's symbol lines: the
+// names addresses are written and shown with.
+zsym::Table syms;
+std::string addr_err;  // why the last address written with a name was refused
+
+// The text names a symbol: it holds a word that is not a number.
+bool symbolic(const std::string& t) {
+  for (size_t i = 0; i < t.size(); i++) {
+    unsigned char c = (unsigned char)t[i];
+    if (isdigit(c))
+      while (i + 1 < t.size() && isalnum((unsigned char)t[i + 1])) i++;
+    else if (isalpha(c) || c == '_')
+      return true;
+  }
+  return false;
+}
+
+// An address: a number, or, when the program carries symbols, a label (or
+// another name of the program) plus or minus numbers, as zasm reads it.
+// Every command reads its addresses here.
+bool address(const std::string& t, long long& a) {
+  addr_err.clear();
+  if (syms.syms.empty() || !symbolic(t)) return number(t, a) && a >= 0 && a < STORE;
+  int v = 0;
+  addr_err = t.find('*') != std::string::npos
+                 ? "an address is a number, or a label plus or minus numbers"
+                 : zsym::address(syms, t, v);
+  a = v;
+  return addr_err.empty();
+}
+
+// A command's refusal of its arguments: what was wrong with an address
+// written with a name, else the command's form.
+void refuse(const std::string& form) {
+  say("%s", addr_err.empty() ? form.c_str() : (addr_err + "\n").c_str());
+}
+
+// An address as the console shows it: the number and, when the program's
+// labels name it, the label or LABEL+n.
+std::string where(long long a) {
+  std::string s = std::to_string(a), n;
+  if (a >= 0 && a < STORE) n = zsym::name(syms, (int)a);
+  return n.empty() ? s : s + " (" + n + ")";
+}
+
+// An instruction's operand address as zasm writes it: its label or
+// LABEL+n, else the number.
+std::string operand(int a) {
+  std::string n = zsym::name(syms, a);
+  return n.empty() ? std::to_string(a) : n;
+}
 
 // A machine number for a word: up to 21 bits as they stand (0x1FFFFF), or
 // a minus sign and a magnitude of up to 20 bits, stored as sign and
@@ -227,7 +279,8 @@ bool why(Stop s, std::vector<std::string>* actions = nullptr) {
   switch (s) {
     case BROKE:
       for (const Point& p : points)
-        if (p.kind == Point::AT && p.v == M.sc) say("breakpoint %d at %d\n", p.id, M.sc), take(p);
+        if (p.kind == Point::AT && p.v == M.sc)
+          say("breakpoint %d at %s\n", p.id, where(M.sc).c_str()), take(p);
       return true;
     case WATCHED: {
       int k = 0;  // watches are armed in the order of the points
@@ -235,8 +288,8 @@ bool why(Stop s, std::vector<std::string>* actions = nullptr) {
         if (p.kind != Point::WATCH) continue;
         for (const auto& h : hooks.hits)
           if (h.which == k)
-            say("watch %d: %d changed from %06X to %06X by the instruction at %d\n", p.id, h.addr,
-                (uint32_t)h.from, (uint32_t)h.to, hooks.last);
+            say("watch %d: %s changed from %06X to %06X by the instruction at %s\n", p.id,
+                where(h.addr).c_str(), (uint32_t)h.from, (uint32_t)h.to, where(hooks.last).c_str());
         k++;
       }
       return true;
@@ -374,10 +427,10 @@ void c_continue(const Words&, const std::string&) { drive(-1, false); }
 void list_points() {
   if (points.empty()) say("no breakpoints or watches\n");
   for (const Point& p : points) {
-    if (p.kind == Point::AT) say("%d: break at %lld", p.id, p.v);
+    if (p.kind == Point::AT) say("%d: break at %s", p.id, where(p.v).c_str());
     if (p.kind == Point::COUNT) say("%d: break before instruction %lld", p.id, p.v);
     if (p.kind == Point::WATCH)
-      say("%d: watch %lld, %d word%s", p.id, p.v, p.len, p.len == 1 ? "" : "s");
+      say("%d: watch %s, %d word%s", p.id, where(p.v).c_str(), p.len, p.len == 1 ? "" : "s");
     for (const std::string& a : p.actions) say("; %s", a.c_str());
     say("\n");
   }
@@ -408,7 +461,7 @@ void c_break(const Words&, const std::string& line) {
   } else if (t.size() == 2 && address(t[1], a)) {
     p.v = a;
   } else {
-    return say("break ADDR, or break #COUNT, then commands after semicolons\n");
+    return refuse("break ADDR, or break #COUNT, then commands after semicolons\n");
   }
   for (size_t k = 1; k < parts.size(); k++)
     if (!parts[k].empty()) p.actions.push_back(parts[k]);
@@ -430,7 +483,7 @@ void c_watch(const Words& t, const std::string&) {
   long long a, n = 1;
   if (t.size() < 2 || t.size() > 3 || !address(t[1], a) ||
       (t.size() == 3 && (!number(t[2], n) || n < 1 || a + n > STORE)))
-    return say("watch ADDR [LEN], inside the store\n");
+    return refuse("watch ADDR [LEN], inside the store\n");
   points.push_back({next_id++, Point::WATCH, a, (int)n, {}});
   say("watch %d\n", points.back().id);
 }
@@ -492,7 +545,7 @@ bool store_word(const Words& t, size_t i, int32_t& w) {
   return false;
 }
 
-void c_deposit(const Words& t, const std::string&) {
+void c_deposit(const Words& t, const std::string& line) {
   if (t.size() < 3) return say("deposit ADDR VALUE, or deposit REGISTER VALUE\n");
   const std::string& what = t[1];
   long long a;
@@ -502,7 +555,7 @@ void c_deposit(const Words& t, const std::string&) {
     long long v = 0, v2 = 0;
     bool ok = r->kind == PAIR
                   ? t.size() == 4 && machine_number(t[2], up) && machine_number(t[3], lo)
-                  : t.size() == 3 && number(t[2], v);
+                  : t.size() == 3 && (number(t[2], v) || address(t[2], v));
     if (r->kind == PAIR) v = up, v2 = lo;
     if (!ok) {
       if (r->kind == PAIR) return say("%s takes UPPER and LOWER, each a word\n", r->name);
@@ -514,7 +567,7 @@ void c_deposit(const Words& t, const std::string&) {
     recheck();
     return;
   }
-  if (!address(what, a)) return say("no register or address %s\n", what.c_str());
+  if (!address(what, a)) return refuse("no register or address " + what + "\n");
   if (t.size() == 3 && t[2][0] == '"') {
     int32_t lo, up;
     std::string w = alpha(t[2], lo, up);
@@ -526,10 +579,17 @@ void c_deposit(const Words& t, const std::string&) {
     return;
   }
   int32_t w;
-  if (!store_word(t, 2, w))
+  if (isalpha((unsigned char)t[2][0]) || t[2][0] == '_') {
+    // An instruction as zasm writes it: the text after the address.
+    size_t i = 0;
+    for (int k = 0; k < 2; k++) i = line.find_first_of(" \t", line.find_first_not_of(" \t", i));
+    std::string e = zsym::word(syms, line.substr(line.find_first_not_of(" \t", i)), (int)a, w);
+    if (!e.empty()) return say("%s\n", e.c_str());
+  } else if (!store_word(t, 2, w)) {
     return say(
         "bad value: a number (-1048575 to 2097151 or 0x1FFFFF; minus is sign and magnitude), "
         "A/C/B M, or \"ABCDE\"\n");
+  }
   M.store[a] = w;
 }
 
@@ -571,19 +631,28 @@ void c_examine(const Words& t, const std::string&) {
   long long a, b, n = 1;
   const char* use = "examine ADDR [COUNT] or ADDR-END, inside the store; -i, -c, -n [-r RADIX]\n";
   if (pos.empty() || pos.size() > 2) return say("%s", use);
-  size_t dash = pos[0].find('-', 1);
-  if (dash != std::string::npos) {
-    if (pos.size() != 1 || !address(pos[0].substr(0, dash), a) ||
-        !address(pos[0].substr(dash + 1), b) || b < a)
-      return say("%s", use);
+  // ADDR-END: the first dash with an address on each side, END not below
+  // ADDR, makes a range; a dash before a plain number below ADDR is rather
+  // LABEL-n, one address.
+  int range = 0;
+  for (size_t d = pos[0].find('-', 1); d != std::string::npos && !range;
+       d = pos[0].find('-', d + 1))
+    if (address(pos[0].substr(0, d), a) && address(pos[0].substr(d + 1), b))
+      range = b >= a ? 1 : symbolic(pos[0].substr(d + 1)) ? -1 : 0;
+  if (range) {
+    if (pos.size() != 1 || range < 0) return say("%s", use);
     n = b - a + 1;
   } else if (!address(pos[0], a) ||
              (pos.size() == 2 && (!number(pos[1], n) || n < 1 || a + n > STORE))) {
-    return say("%s", use);
+    return refuse(use);
   }
-  // Long words (-c, -n) from the even address at or below the first.
+  // Long words (-c, -n) from the even address at or below the first. A
+  // label heads the line of its address, and the first line its LABEL+n.
   bool longs = form == 'c' || form == 'n';
-  for (long long i = longs ? a & ~1LL : a; i < a + n; i += longs ? 2 : 1) {
+  for (long long i = longs ? a & ~1LL : a, first = i; i < a + n; i += longs ? 2 : 1) {
+    std::string label = zsym::name(syms, (int)i);
+    if (!label.empty() && (i == first || label.find('+') == std::string::npos))
+      say("%s:\n", label.c_str());
     int32_t w = M.store[i];
     int32_t up = i + 1 < STORE ? M.store[i + 1] : 0;
     if (form == 'n') {
@@ -603,7 +672,12 @@ void c_examine(const Words& t, const std::string&) {
     say("%5lld  %06X  %2d/%d/%d %4d  ", i, (uint32_t)w, w >> 16, (w >> 15) & 1, (w >> 13) & 3,
         w & 0x1FFF);
     if (form == 'i') {
-      say("%s\n", name.c_str());
+      // With the program's symbols, also as zasm writes it.
+      if (syms.syms.empty()) {
+        say("%s\n", name.c_str());
+      } else {
+        say("%-28s %s\n", name.c_str(), zdis::statement(w, (int)i, true, operand).c_str());
+      }
       continue;
     }
     say("%-28s", name.c_str());
@@ -819,15 +893,16 @@ void c_reverse(const Words& t, const std::string&) {
     go_to(f.at);
     if (f.why == BROKE) {
       for (const Point& p : points)
-        if (p.kind == Point::AT && p.v == f.addr) say("breakpoint %d at %d\n", p.id, f.addr);
+        if (p.kind == Point::AT && p.v == f.addr)
+          say("breakpoint %d at %s\n", p.id, where(f.addr).c_str());
     } else {
       int k = 0;  // watches are armed in the order of the points
       for (const Point& p : points) {
         if (p.kind != Point::WATCH) continue;
         for (const auto& h : f.hits)
           if (h.which == k)
-            say("watch %d: %d is changed from %06X to %06X by the instruction due next (#%lld)\n",
-                p.id, h.addr, (uint32_t)h.from, (uint32_t)h.to, f.at + 1);
+            say("watch %d: %s is changed from %06X to %06X by the instruction due next (#%lld)\n",
+                p.id, where(h.addr).c_str(), (uint32_t)h.from, (uint32_t)h.to, f.at + 1);
         k++;
       }
     }
@@ -875,8 +950,8 @@ void c_last(const Words& t, const std::string&) {
   go_to(cur);
   for (long long i = 0; i < n; i++)
     if (was[i] != now[i])
-      say("#%lld at %d changed %lld from %06X to %06X\n", f.at + 1, sc, a + i, (uint32_t)was[i],
-          (uint32_t)now[i]);
+      say("#%lld at %s changed %s from %06X to %06X\n", f.at + 1, where(sc).c_str(),
+          where(a + i).c_str(), (uint32_t)was[i], (uint32_t)now[i]);
   say("%s", line.c_str());
 }
 
@@ -1004,14 +1079,17 @@ const Cmd cmds[] = {
      "Show words: hexadecimal, instruction and, at an even address, the long word's five\n"
      "characters. -i the instruction only, -c the characters only, -n each long word as\n"
      "the number it holds under the radix register (or the radix word RADIX), grouped\n"
-     "where the radix changes (a sterling amount as pounds.shillings.pence).\n"
-     "examine REGISTER shows a register or setting.",
+     "where the radix changes (a sterling amount as pounds.shillings.pence). With the\n"
+     "program's labels, each label heads the line of its address, and -i also writes\n"
+     "the instruction as zasm does (SELL LINE). examine REGISTER shows a register or\n"
+     "setting.",
      c_examine},
     {"deposit", "d", "change a word or a register", "deposit ADDR VALUE | deposit REGISTER VALUE",
      "Store a number (a minus sign gives sign and magnitude: -5 is 0x100005), an\n"
-     "instruction A/C/B M, or five characters in double quotes (~ the newline code,\n"
-     "# the end-of-data code) into the long word at an even address. deposit a|b|d\n"
-     "UPPER LOWER sets a long register; examine names the others.",
+     "instruction A/C/B M or as zasm writes it (ADD TOTAL,M1), or five characters in\n"
+     "double quotes (~ the newline code, # the end-of-data code) into the long word at\n"
+     "an even address. deposit a|b|d UPPER LOWER sets a long register; examine names\n"
+     "the others.",
      c_deposit_recorded},
     {"registers", "r", "show the registers", "registers",
      "Show the registers and the modifier registers.", c_registers},
@@ -1103,7 +1181,9 @@ void c_help(const Words& t, const std::string&) {
     if (c.alias) f += std::string(" (") + c.alias + ")";
     say("  %-15s %s\n", f.c_str(), c.brief);
   }
-  say("Commands may be shortened; help COMMAND tells more; # begins a comment.\n");
+  say("Commands may be shortened; help COMMAND tells more; # begins a comment.\n"
+      "With the labels zasm writes into a program file, an ADDR may be LABEL, LABEL+n\n"
+      "or LABEL-n, and addresses are shown with their labels.\n");
 }
 
 // Obeys one command line; false to leave the console.
@@ -1115,6 +1195,7 @@ bool command(const std::string& line) {
     }
   Words t = words(line);
   if (t.empty() || t[0][0] == '#') return true;
+  addr_err.clear();
   if (const Cmd* c = find_cmd(t[0])) c->fn(t, line);
   return !leave;
 }
@@ -1122,7 +1203,8 @@ bool command(const std::string& line) {
 // The run is left before its end: one line at the console; with the log in
 // log.txt the log still gets the whole report of the interrupt.
 int left() {
-  say("run left before the instruction at %d, after %lld instructions\n", M.sc, M.count);
+  say("run left before the instruction at %s, after %lld instructions\n", where(M.sc).c_str(),
+      M.count);
   if (M.log && M.log != M.out) {
     FILE* out = M.out;
     M.out = M.log;
@@ -1151,6 +1233,8 @@ int console() {
   prompt_intr = 0;
   prompt_term = 0;
   hooks.reply = reply;
+  syms = zsym::Table{};
+  zsym::load(hooks.prog, syms);  // a file without symbol lines gives none
   prompt_signals();
   begin();
   rec_set_limit(REC_LIMIT);

@@ -40,6 +40,7 @@ struct Hooks {
   };
   std::vector<Hit> hits;  // the changes that stopped the cycle: one per watch
   std::string script;     // -x: the command file a console session begins with
+  std::string prog;       // the program file, whose symbol lines the console reads
 };
 extern Hooks hooks;
 

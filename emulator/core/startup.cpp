@@ -111,6 +111,7 @@ void start(int argc, char** argv, const Io& io) {
   recheck();
   if (i >= argc) usage();
   load(i < argc ? argv[i] : nullptr);
+  if (hooks.on) hooks.prog = argv[i];
   if (i + 1 < argc) M.ptrname = argv[i + 1];
   date_word();
   for (auto& row : M.acts)

@@ -136,7 +136,7 @@ TEST_F(Console, StopsShowTheInstructionDueNextAsTheTraceDoes) {
   Run r = emu("-i " + copy,
               "break 170\nbreak #100\nbreak\ncontinue\nregisters\nstep 3\nregisters\n"
               "delete 1\ncontinue\nregisters\nquit\n");
-  EXPECT_THAT(r.out, HasSubstr("1: break at 170\n2: break before instruction 100\n"));
+  EXPECT_THAT(r.out, HasSubstr("1: break at 170 (WIPE+2)\n2: break before instruction 100\n"));
   // At each stop `registers` gives SC and the count: the line shown last is
   // the trace's line for that instruction.
   std::string shown;
@@ -193,10 +193,11 @@ TEST_F(Console, BadCommandsAndValuesSayOneLineAndChangeNothing) {
   std::string look = "registers\nexamine 300 2\n", in = look;
   for (const std::string& b : bad) in += b + "\n";
   Run r = emu("-i " + count, in + look + "continue\nquit\n");
-  // Registers and words (6 lines), a line for each bad command, the same 6.
+  // Registers, a label and words (7 lines), a line for each bad command,
+  // the same 7.
   Lines l = lines_with(after(r.out, trace_mark));
   const size_t n = bad.size();
-  EXPECT_EQ(part(l, 0, 6), part(l, 6 + n, 12 + n)) << r.out;
+  EXPECT_EQ(part(l, 0, 7), part(l, 7 + n, 14 + n)) << r.out;
   EXPECT_THAT(r.out, HasSubstr("PROGRAMME UNLOADED: ADDRESS = 165 after 21 instructions\n"));
 }
 
@@ -205,11 +206,11 @@ TEST_F(Console, WatchStopsAfterTheInstructionThatChangedAWord) {
               "watch 10 2\nwatch 400\ncontinue\ncontinue\ncontinue\ndelete 1\ncontinue\nquit\n");
   const char* by = " by the instruction at ";
   EXPECT_THAT(r.out, HasSubstr("watch 1: 11 changed from 000000 to 000005" + std::string(by) +
-                               "160\n  161 ---> 26/0/0   400 ||"));
-  EXPECT_THAT(r.out, HasSubstr("watch 2: 400 changed from 000000 to 0000A2" + std::string(by) +
-                               "161\n  401 ---> "));
+                               "160 (START)\n  161 ---> 26/0/0   400 ||"));
+  EXPECT_THAT(r.out, HasSubstr("watch 2: 400 (COUNT) changed from 000000 to 0000A2" +
+                               std::string(by) + "161 (AGAIN)\n  401 ---> "));
   EXPECT_THAT(r.out, HasSubstr("watch 1: 10 changed from 000000 to 000001" + std::string(by) +
-                               "162\n  163 ---> "));
+                               "162 (AGAIN+1)\n  163 ---> "));
   // Each later call writes the same link into 400: no stop.
   EXPECT_EQ(lines_with(r.out, " changed ").size(), 3u);
   EXPECT_THAT(r.out, HasSubstr("PROGRAMME UNLOADED: ADDRESS = 165 after 21 instructions\n"));
@@ -507,7 +508,8 @@ TEST_F(Console, BackFromTheEndAndOnAgain) {
   EXPECT_THAT(r.out, HasSubstr("reply> 2 (as recorded)\n"));
   EXPECT_THAT(r.out, HasSubstr("\n#219    169 ---> 25/0/1     2 || "));
   EXPECT_THAT(r.out, HasSubstr("to the end of the run, after #260 (exit status 0); the machine "
-                               "stands at the end\n2 checkpoints, 11 file changes, 1 reply: "));
+                               "stands at the end\n2 checkpoints (every 16777216 instructions), 11 "
+                               "file changes, 1 reply: "));
   EXPECT_EQ(lines_with(get("again/log.txt"), "PROGRAMME UNLOADED").size(), 2u);
   for (std::string f : {"/LP18.txt", "/MT-CP.zelk"}) EXPECT_EQ(get("again" + f), get("whole" + f));
 }
@@ -525,6 +527,39 @@ TEST_F(Console, InterruptGivesUpReverse) {
   EXPECT_TRUE(gave_up) << get("out.txt");
   EXPECT_THAT(get("out.txt"), HasSubstr("back where it was\n  161 ---> 24/1/0   160 ||"));
   EXPECT_THAT(get("out.txt"), HasSubstr("\ncount 39999999 "));
+}
+
+// An assembled program's labels, read from its program file: commands take
+// them (a range, LABEL-n, an instruction as zasm writes it), and stops,
+// watches and examine show them. The deposit ends the column after its
+// first number, which the printed total shows.
+TEST_F(Console, LabelsOfAnAssembledProgram) {
+  Run r = emu("-i " + ex + "sum.txt " + ex + "sum-ptr.txt",
+              "break DONE\nwatch TOTAL 2\nbreak\nx TOTAL-TOTAL+1\nx -i NEXT+9 2\n"
+              "deposit DONE-1 JMP DONE\nx -i DONE-1\nbreak NEXTT\ndeposit DONE JUNK 1\n"
+              "continue\ncontinue\ncontinue\n");
+  EXPECT_EQ(r.status, 0);
+  for (const char* want :
+       {"1: break at 176 (DONE)\n2: watch 228 (TOTAL), 2 words\n",
+        "\nTOTAL:\n  228  000000   0/0/0    0  HALT    ",
+        "\nNEXT+9:\n  173  0480E4   4/1/0  228  ADD (N) TO (A)               ADDL TOTAL\n"
+        "  174  0280E4   2/1/0  228  TRANSFER (A) TO N            TRAL TOTAL\n",
+        "\nNEXT+11:\n  175  1880B0  24/1/0  176  UNCONDITIONAL JUMP           JMP DONE\n",
+        "\nundefined symbol NEXTT\nunknown mnemonic JUNK\n",
+        "\nwatch 2: 228 (TOTAL) changed from 000000 to 000125 by the instruction at 174 "
+        "(NEXT+10)\n",
+        "\nbreakpoint 1 at 176 (DONE)\n"})
+    EXPECT_THAT(r.out, HasSubstr(want));
+  EXPECT_THAT(lines_with(r.out, "  229  "), ElementsAre(testing::StartsWith("  229  000000 ")));
+  EXPECT_THAT(get("LP18.txt"), testing::MatchesRegex("TOTAL +125\n"));
+  // A program file that is no regular file is read once, by the loader,
+  // and gives no symbols: no wait for a second reading.
+  put("in.txt", "x -i 175\nbreak DONE\nquit\n");
+  EXPECT_EQ(sh("mkfifo fifo && (cat " + ex + "sum.txt > fifo &) && timeout 10 " + bin +
+               "/emulator -i fifo <in.txt >out.txt"),
+            130);
+  EXPECT_THAT(get("out.txt"), HasSubstr("\n  175  1880A4  24/1/0  164  UNCONDITIONAL JUMP\n"));
+  EXPECT_THAT(get("out.txt"), HasSubstr("\nbreak ADDR, or break #COUNT"));
 }
 
 // The console at a terminal under tmux, its server on a socket in the
