@@ -309,8 +309,9 @@ TEST_F(Record, DepositsAndTheirHistories) {
   std::string first =
       matches(session("c", "break 176\ncontinue\nexamine count\n"), "\\ncount (\\d+) ")[0][1];
   const std::string change = "deposit 3008 \"ZZZZZ\"\n";
-  std::string again = session("again", "continue\ngoto #" + std::to_string(std::stoll(first) + 1) +
-                                           "\n" + change + "continue\n");
+  std::string again =
+      session("again", "record every 9\ncontinue\ngoto #" + std::to_string(std::stoll(first) + 1) +
+                           "\n" + change + "continue\n");
   replies = "5\n";
   session("straight", "break 176\ncontinue\n" + change + "delete\ncontinue\n");
   EXPECT_EQ(files("again"), files("straight"));
@@ -319,7 +320,7 @@ TEST_F(Record, DepositsAndTheirHistories) {
   EXPECT_EQ(matches(again, "COPY FINISHED").size(), 2u);  // after reply 2, not after 5
 
   std::string made =
-      session("made", "break #50\ncontinue\n" + change +
+      session("made", "record every 7\nbreak #50\ncontinue\n" + change +
                           "delete\nbreak #120\ncontinue\n"
                           "save a\ndelete\ngoto #20\nbreak #120\ncontinue\nsave snap\n");
   EXPECT_EQ(get("made/a"), get("made/snap"));
