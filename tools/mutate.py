@@ -58,6 +58,7 @@ TESTS = {
     "tests/tapedump_test": "-DumpTest.Program",
     "tests/progtape_test": "-ProgTape.FullRoadFromDescriptionToUnload",
     "tests/modernise_test": "",
+    "tests/record_test": "",
 }
 
 # ---------------------------------------------------------------------------

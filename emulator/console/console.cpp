@@ -18,6 +18,7 @@
 #include "cycle.h"
 #include "dis.h"
 #include "ops.h"
+#include "record.h"
 #include "symbols.h"
 
 namespace {
@@ -116,6 +117,12 @@ Got read_line(const char* prompt, std::string& line) {
 // the alarm unanswered: the machine goes back to before the alarm
 // instruction and the console to its prompt. SIGTERM ends the run.
 char* reply(char* buf, int size) {
+  // Over recorded history the operator has answered already.
+  if (rec_reply(buf, size)) {
+    if (!rec_quiet()) say("reply> %.*s (as recorded)\n", (int)strcspn(buf, "\n"), buf);
+    return buf;
+  }
+  if (rec_quiet()) throw Unanswered{};
   prompt_signals();
   std::string line;
   Got g = read_line("reply> ", line);
@@ -127,6 +134,7 @@ char* reply(char* buf, int size) {
   if (g == TERM) intr = SIGTERM;
   if (g != LINE) return nullptr;
   snprintf(buf, size, "%s\n", line.c_str());
+  rec_note_reply(buf);
   return buf;
 }
 
@@ -223,7 +231,7 @@ std::string unquote(const std::string& t) {
 }
 
 // The trace line of the instruction due next, as the trace would show it.
-void show_next() {
+std::string next_line() {
   char buf[256];
   int n;
   if ((unsigned)M.sc < (unsigned)STORE) {
@@ -232,8 +240,10 @@ void show_next() {
   } else {
     n = snprintf(buf, sizeof buf, "%5d ---> (outside the store)\n", M.sc);
   }
-  fwrite(buf, 1, (size_t)n, M.out);
+  return std::string(buf, (size_t)n);
 }
+
+void show_next() { say("%s", next_line().c_str()); }
 
 // Arms the cycle's hooks from the list of points.
 void arm() {
@@ -353,10 +363,11 @@ void drive(long long n, bool each) {
     intr = 0;
     catch_signals(true);
     std::vector<std::string> actions;
+    Stop s = STEPPED;
     try {
       if (each) {
         for (long long k = 0; k < n; k++) {
-          Stop s = go(1);
+          s = rec_go(1);
           show_next();
           if (s != STEPPED) {
             why(s, &actions);
@@ -366,12 +377,15 @@ void drive(long long n, bool each) {
         }
       } else {
         const Point* cb = count_ahead();
-        why(go(cb ? cb->v - 1 - M.count : -1), &actions);
+        s = rec_go(cb ? cb->v - 1 - M.count : -1);
+        why(s, &actions);
         show_next();
       }
+      rec_stop(s);
     } catch (const RunEnd& e) {
       ended = true;
       status = e.status;
+      rec_end(status);
       fflush(M.out);
       if (M.log) fflush(M.log);
       if (intr == SIGTERM) leave = true;
@@ -759,6 +773,7 @@ void c_restore(const Words& t, const std::string&) {
   if (!w.empty()) return say("%s\n", w.c_str());
   ended = false;
   status = 0;
+  rec_start(rec_on());  // a new history from the snapshot's machine
   say("restored %s\n", name.c_str());
   show_next();
 }
@@ -796,6 +811,234 @@ void c_echo(const Words&, const std::string& line) {
   i = line.find_first_of(" \t", i);
   i = i == std::string::npos ? line.size() : i + 1;
   say("%s\n", line.c_str() + i);
+}
+
+// ---- Going back in time: moves in the record of the run ----
+//
+// A position in the record is an instruction count: "#N" names the machine
+// before instruction N.
+
+bool recorded() {
+  if (rec_on()) return true;
+  say("the record is off (record on begins one here)\n");
+  return false;
+}
+
+// The machine goes to position p of the record. Whether the run has ended
+// follows from where it stands: at the end of a record that ends with it.
+void go_to(long long p) {
+  std::string w = rec_moveto(p);
+  if (!w.empty()) say("%s\n", w.c_str());
+  ended = rec_status() >= 0 && M.count == rec_head();
+  status = ended ? rec_status() : 0;
+}
+
+// After a move: the instruction due next, or the end.
+void show_moved() {
+  show_next();
+  if (ended) say_ended();
+}
+
+void c_back(const Words& t, const std::string&) {
+  long long n = 1;
+  if (t.size() > 2 || (t.size() == 2 && (!number(t[1], n) || n < 1)))
+    return say("back [N], N at least 1\n");
+  if (!recorded()) return;
+  long long p = M.count - n;
+  if (p < rec_oldest()) {
+    p = rec_oldest();
+    say("the record reaches back to before instruction #%lld\n", p + 1);
+  }
+  go_to(p);
+  show_moved();
+}
+
+void c_goto(const Words& t, const std::string&) {
+  long long n;
+  if (t.size() != 2 || t[1][0] != '#' || !number(t[1].substr(1), n) || n < 1)
+    return say("goto #N, N an instruction count\n");
+  if (!recorded()) return;
+  if (n - 1 < rec_oldest() || n - 1 > rec_head())
+    return say("the record holds the machine from before instruction #%lld to before #%lld\n",
+               rec_oldest() + 1, rec_head() + 1);
+  go_to(n - 1);
+  show_moved();
+}
+
+// Searches the record back from here with the hooks as armed; Control-C
+// (or SIGTERM) gives the search up.
+std::string search(Found& f, long long floor, bool last) {
+  prompt_intr = 0;
+  return rec_search(f, floor, last, [] { return prompt_intr || prompt_term; });
+}
+
+void c_reverse(const Words& t, const std::string&) {
+  if (t.size() != 1) return say("reverse\n");
+  if (!recorded()) return;
+  long long cur = M.count;
+  // The count breakpoints are positions: the latest before here.
+  const Point* cb = nullptr;
+  for (const Point& p : points)
+    if (p.kind == Point::COUNT && p.v - 1 < cur && p.v - 1 >= rec_oldest() && (!cb || p.v > cb->v))
+      cb = &p;
+  arm();
+  Found f;
+  std::string w = search(f, cb ? cb->v - 1 : -1, false);
+  if (!w.empty()) {
+    go_to(cur);
+    say("%s: back where it was\n", w.c_str());
+    return show_moved();
+  }
+  if (f.at >= 0) {
+    go_to(f.at);
+    if (f.why == BROKE) {
+      for (const Point& p : points)
+        if (p.kind == Point::AT && p.v == f.addr)
+          say("breakpoint %d at %s\n", p.id, where(f.addr).c_str());
+    } else {
+      int k = 0;  // watches are armed in the order of the points
+      for (const Point& p : points) {
+        if (p.kind != Point::WATCH) continue;
+        for (const auto& h : f.hits)
+          if (h.which == k)
+            say("watch %d: %s is changed from %06X to %06X by the instruction due next (#%lld)\n",
+                p.id, where(h.addr).c_str(), (uint32_t)h.from, (uint32_t)h.to, f.at + 1);
+        k++;
+      }
+    }
+  } else if (cb) {
+    go_to(cb->v - 1);
+    say("breakpoint %d before instruction %lld\n", cb->id, cb->v);
+  } else {
+    go_to(rec_oldest());
+    say("no breakpoint or watch stops the run before here: at the oldest point recorded, "
+        "before instruction #%lld\n",
+        rec_oldest() + 1);
+  }
+  show_moved();
+}
+
+void c_last(const Words& t, const std::string&) {
+  long long a, n = 1;
+  if (t.size() < 2 || t.size() > 3 || !address(t[1], a) ||
+      (t.size() == 3 && (!number(t[2], n) || n < 1 || a + n > STORE)))
+    return say("last ADDR [LEN], inside the store\n");
+  if (!recorded()) return;
+  long long cur = M.count;
+  // One watch on the words and nothing else, then the console's own again.
+  hooks.nbrk = 0;
+  hooks.watches = {{(int)a, std::vector<int32_t>(M.store + a, M.store + a + n)}};
+  recheck();
+  Found f;
+  std::string w = search(f, -1, true);
+  arm();
+  std::string words = std::to_string(a) + (n > 1 ? "-" + std::to_string(a + n - 1) : "");
+  if (w.empty() && f.at < 0)
+    w = "nothing changed " + words + " since the record began, before instruction #" +
+        std::to_string(rec_oldest() + 1);
+  if (!w.empty()) {
+    go_to(cur);
+    return say("%s\n", w.c_str());
+  }
+  // The instruction, and the words before and after it.
+  go_to(f.at);
+  std::string line = next_line();
+  int sc = M.sc;
+  std::vector<int32_t> was(M.store + a, M.store + a + n);
+  go_to(f.at + 1);
+  std::vector<int32_t> now(M.store + a, M.store + a + n);
+  go_to(cur);
+  for (long long i = 0; i < n; i++)
+    if (was[i] != now[i])
+      say("#%lld at %s changed %s from %06X to %06X\n", f.at + 1, where(sc).c_str(),
+          where(a + i).c_str(), (uint32_t)was[i], (uint32_t)now[i]);
+  say("%s", line.c_str());
+}
+
+void c_history(const Words& t, const std::string&) {
+  long long n = 20;
+  if (t.size() > 2 || (t.size() == 2 && (!number(t[1], n) || n < 1)))
+    return say("history [N], N at least 1\n");
+  if (!recorded()) return;
+  long long cur = M.count, from = std::max(rec_oldest(), cur - n);
+  if (from > cur - n) say("(the record reaches back to before instruction #%lld)\n", from + 1);
+  prompt_intr = 0;
+  std::string w = rec_moveto(from);
+  for (long long p = from; p < cur && w.empty(); p++) {
+    // The execution limit abandons the run before the instruction it meets.
+    if (M.limit != p + 1) say("#%lld  %s", p + 1, next_line().c_str());
+    w = prompt_intr || prompt_term ? "interrupted" : rec_moveto(p + 1);
+  }
+  go_to(cur);
+  if (!w.empty()) say("%s\n", w.c_str());
+}
+
+// A memory size: a number of megabytes, or a number with K, M or G.
+bool size(const std::string& t, long long& bytes) {
+  std::string d = t;
+  long long unit = 1 << 20;
+  char u = d.empty() ? 0 : (char)toupper((unsigned char)d.back());
+  if (u == 'K' || u == 'M' || u == 'G') {
+    unit = u == 'K' ? 1LL << 10 : u == 'M' ? 1LL << 20 : 1LL << 30;
+    d.pop_back();
+  }
+  long long v;
+  if (!number(d, v) || v < 1 || v > (1LL << 50) / unit) return false;
+  bytes = v * unit;
+  return true;
+}
+
+void c_record(const Words& t, const std::string&) {
+  long long b;
+  std::string w = t.size() >= 2 ? t[1] : "";
+  for (char& ch : w) ch = (char)tolower((unsigned char)ch);
+  if (t.size() == 2 && (w == "on" || w == "off")) {
+    if ((w == "on") == rec_on()) return say("the record is %s already\n", w.c_str());
+    rec_start(w == "on", ended ? status : -1);
+  } else if (t.size() == 2 && size(t[1], b)) {
+    rec_set_limit(b);
+  } else if (t.size() == 3 && w == "every" && number(t[2], b) && b >= 1) {
+    rec_set_every(b);
+  } else if (t.size() != 1) {
+    return say("record [on | off | LIMIT | every N], LIMIT in megabytes or with K, M or G\n");
+  }
+  if (!rec_on()) return say("the record is off\n");
+  say("the record reaches from before instruction #%lld to ", rec_oldest() + 1);
+  if (rec_status() >= 0)
+    say("the end of the run, after #%lld (exit status %d);", rec_head(), rec_status());
+  else
+    say("before #%lld;", rec_head() + 1);
+  if (ended)
+    say(" the machine stands at the end\n");
+  else
+    say(" the machine stands before #%lld\n", M.count + 1);
+  auto many = [](long long n, const char* one, const char* more) {
+    return std::to_string(n) + " " + (n == 1 ? one : more);
+  };
+  say("%s (every %lld instructions), %s, %s: %.1f MB, of at most %.1f MB\n",
+      many(rec_checks(), "checkpoint", "checkpoints").c_str(), rec_every(),
+      many(rec_changes(), "file change", "file changes").c_str(),
+      many(rec_replies(), "reply", "replies").c_str(), rec_bytes() / 1048576.0,
+      rec_limit() / 1048576.0);
+}
+
+// deposit, keeping the record: a change to what the run does begins a new
+// history here; one to how it is traced alone does not.
+void c_deposit_recorded(const Words& t, const std::string& line) {
+  static int32_t store[STORE];
+  std::vector<long long> was(2 * (size_t)nregs);
+  std::memcpy(store, M.store, sizeof store);
+  for (int i = 0; i < nregs; i++) reg_get(regs[i], M, was[2 * i], was[2 * i + 1]);
+  long long count = M.count;
+  c_deposit(t, line);
+  if (M.count != count) return rec_start(rec_on(), ended ? status : -1);
+  bool changed = std::memcmp(store, M.store, sizeof store) != 0;
+  for (int i = 0; i < nregs; i++) {
+    long long v, v2;
+    reg_get(regs[i], M, v, v2);
+    if (!(regs[i].flags & TRACE) && (v != was[2 * i] || v2 != was[2 * i + 1])) changed = true;
+  }
+  if (changed) rec_edit();
 }
 
 void c_help(const Words& t, const std::string&);
@@ -847,7 +1090,7 @@ const Cmd cmds[] = {
      "double quotes (~ the newline code, # the end-of-data code) into the long word at\n"
      "an even address. deposit a|b|d UPPER LOWER sets a long register; examine names\n"
      "the others.",
-     c_deposit},
+     c_deposit_recorded},
     {"registers", "r", "show the registers", "registers",
      "Show the registers and the modifier registers.", c_registers},
     {"trace", nullptr, "set the trace detail", "trace N",
@@ -861,6 +1104,39 @@ const Cmd cmds[] = {
      "Bring the machine and its files back as they were at the save; also after the end\n"
      "of the run.",
      c_restore},
+    {"back", nullptr, "go back N instructions (1)", "back [N]",
+     "Go back N instructions (default 1) in the record of the run, the machine and its\n"
+     "files as they stood then, and show the instruction due next.",
+     c_back},
+    {"reverse", nullptr, "run back to the last breakpoint or watched change", "reverse",
+     "Run backwards to the most recent point where a breakpoint or a watch would have\n"
+     "stopped the run; for a watch, to before the instruction that made the change, so\n"
+     "that step makes it again. Without one, to the oldest point recorded.",
+     c_reverse},
+    {"goto", nullptr, "go to the machine before instruction #N", "goto #N",
+     "Go to the machine as it stood before instruction count N, backwards or forwards,\n"
+     "anywhere in the record.",
+     c_goto},
+    {"last", nullptr, "which instruction last changed a word", "last ADDR [LEN]",
+     "Name the most recent instruction that changed one of LEN words (default 1) from\n"
+     "ADDR: its count, its address, the value before and after, and its trace line. The\n"
+     "machine does not move.",
+     c_last},
+    {"history", nullptr, "the last N instructions obeyed (20)", "history [N]",
+     "Show the trace lines of the last N instructions obeyed (default 20), each after its\n"
+     "instruction count.",
+     c_history},
+    {"record", nullptr, "the record of the run: its reach and memory",
+     "record [on | off | LIMIT | every N]",
+     "The run is recorded from its first instruction, so that back, reverse, goto, last\n"
+     "and history can go back in it. record shows how far back it reaches and the memory\n"
+     "it holds; LIMIT (megabytes, or with K, M or G; 256M at first) bounds the memory,\n"
+     "the oldest history dropped beyond it; every N takes a checkpoint every N\n"
+     "instructions (16777216 at first; fewer: quicker back, more memory). Going forward\n"
+     "after going back obeys the record (the same replies, not asked again) to its end;\n"
+     "a deposit or a restore begins a new history there. record off drops it; record\n"
+     "on begins one here.",
+     c_record},
     {"do", nullptr, "obey the commands in a file", "do FILE",
      "Obey the commands in FILE (lines beginning with # are comments), then come back.", c_do},
     {"echo", nullptr, "print a line", "echo TEXT", "Print TEXT.", c_echo},
@@ -961,6 +1237,9 @@ int console() {
   zsym::load(hooks.prog, syms);  // a file without symbol lines gives none
   prompt_signals();
   begin();
+  rec_set_limit(REC_LIMIT);
+  rec_set_every(REC_EVERY);
+  rec_start(true);
   show_next();
   if (!hooks.script.empty()) obey_file(hooks.script);
   std::string line;
@@ -976,6 +1255,7 @@ int console() {
     command(line);
   }
   if (prompt_term) terminated();
+  rec_start(false);
   if (ended) return status;
   // A reply that could not be written ends the run as a failed write does.
   if (out_status()) {

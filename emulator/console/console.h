@@ -21,6 +21,7 @@ enum {
   SHOWN = 1,  // shown by `registers`
   RO = 2,     // deposit refuses it
   SAVED = 4,  // a snapshot line of its own
+  TRACE = 8,  // shapes only what the run writes, never what it does
 };
 
 struct RegInfo {

@@ -31,3 +31,32 @@ void file_reader_close();
 // A tape image or printer file name as the machine makes them: MTnn.zelk,
 // MT-XY.zelk or LPnn.txt, in the working directory.
 bool machine_file_name(const std::string& name);
+
+// The files' past: while the console keeps a record of the run, every
+// change the machine makes to a host file (a write, the creation or
+// emptying at an open) is logged with the instruction count that made it
+// and what it replaced, so that the files can be brought back to the way
+// they stood at any count the record reaches, and forward again. Only
+// regular files are logged; the paper tape reader's file is never written.
+//
+// Turns the log on (emptied) or off (freed).
+void undo_on(bool on);
+bool undo_logging();
+// Brings every logged file to the way it stood when the instruction count
+// was `at`: the changes made after it are undone, newest first, and the
+// undone changes made up to it done again, oldest first. "" or the host's
+// error, naming the file.
+std::string undo_to(long long at);
+// Forgets the changes made up to `at` (the record no longer reaches before
+// it), or those made after it (a new history begins there; they must not
+// be in the files).
+void undo_forget_to(long long at);
+void undo_forget_after(long long at);
+// The instruction count at which a run going over logged history again,
+// now at count `now`, left it: it made a change other than the one logged,
+// or did not make one logged for an instruction up to `now`. The log's
+// later history is dropped then. Told once; -1 when the run kept to it.
+long long undo_diverged(long long now);
+// Changes logged, and the memory they hold in bytes.
+long long undo_changes();
+long long undo_bytes();

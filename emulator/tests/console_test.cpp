@@ -486,6 +486,47 @@ TEST_F(Console, ScriptedSessionOnTheLedger) {
   EXPECT_THAT(r.out, HasSubstr("\n1: break at 1175; examine -n 1354; cont\nthe end\n"
                                " 1354  042186   4/0/1  390  ADD (N) TO (A)"));
   EXPECT_THAT(r.out, HasSubstr("\n 1355  000001   0/0/0    1  HALT"));
+  // The README's way back: who last changed the balance, and before it.
+  r = emu("-i ledger.map " + ex + "ledger-ptr.txt",
+          "continue\nlast 1354 2\nbreak 1175\nreverse\nback 3\nhistory 3\n");
+  EXPECT_THAT(r.out, HasSubstr("\n#411 at 1174 changed 1354 from 043065 to 042186\n"
+                               " 1174 --->  2/1/0  1354 || 000001 42186 "));
+  EXPECT_THAT(r.out, HasSubstr("\nbreakpoint 1 at 1175\n 1175 ---> "));
+  EXPECT_THAT(r.out, HasSubstr("\n 1172 --->  3/1/0  1352 || "));
+  EXPECT_THAT(r.out,
+              testing::ContainsRegex("\n#406 +1169 ---> [^\n]*\n#407 +1170 ---> [^\n]*CONVERT"
+                                     " \n#408 +1171 ---> [^\n]*ADD \\(N\\) TO \\(A\\)\n"));
+}
+
+// Going back from the end of a run whose log is in log.txt (closed by the
+// unload) and running on again: the replies come from the record, the log
+// goes on, and the files end as the run left them the first time.
+TEST_F(Console, BackFromTheEndAndOnAgain) {
+  Run whole = emu("-d " + copy, "2\n", "whole");
+  Run r = emu("-i -d " + copy, "continue\n2\nback 40\nhistory 2\ncontinue\nrecord\n", "again");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_THAT(r.out, HasSubstr("reply> 2 (as recorded)\n"));
+  EXPECT_THAT(r.out, HasSubstr("\n#219    169 ---> 25/0/1     2 || "));
+  EXPECT_THAT(r.out, HasSubstr("to the end of the run, after #260 (exit status 0); the machine "
+                               "stands at the end\n2 checkpoints (every 16777216 instructions), 11 "
+                               "file changes, 1 reply: "));
+  EXPECT_EQ(lines_with(get("again/log.txt"), "PROGRAMME UNLOADED").size(), 2u);
+  for (std::string f : {"/LP18.txt", "/MT-CP.zelk"}) EXPECT_EQ(get("again" + f), get("whole" + f));
+}
+
+// Control-C gives up a search back through a long record: the machine is
+// where it was.
+TEST_F(Console, InterruptGivesUpReverse) {
+  put("prog.txt", loop);
+  Live p(*this, "-i prog.txt");
+  p.type("break #40000000\ncontinue\nwatch 300\nreverse\n");
+  ASSERT_TRUE(p.shows("out.txt", "breakpoint 1 before instruction 40000000"));
+  bool gave_up = p.signal_until(SIGINT, "out.txt", "interrupted: back where it was\n");
+  p.type("examine count\n");
+  p.finish();
+  EXPECT_TRUE(gave_up) << get("out.txt");
+  EXPECT_THAT(get("out.txt"), HasSubstr("back where it was\n  161 ---> 24/1/0   160 ||"));
+  EXPECT_THAT(get("out.txt"), HasSubstr("\ncount 39999999 "));
 }
 
 // An assembled program's labels, read from its program file: commands take
