@@ -417,6 +417,7 @@ TEST_F(Arith, ConvertSterlingToPence) {
       word(1),      word(0x14347), word(0x10454), "L400 at",      word(1),       word(0),
       word(0x12),   word(0),       word(0x120),   word(0),        word(0x240),   word(0),
       word(0x2400), word(0),       word(0x24000), word(0),        word(0x77777), word(0),
+      "L420 at",    word(0x77777), word(0),       "L308 at",      word(0x1219B), word(0x100001),
       "L160 at",    op(3, 300),    op(15, 400)};
   auto conv = [&](int dv, int addr) {
     std::vector<std::string> p = base;
@@ -433,6 +434,8 @@ TEST_F(Arith, ConvertSterlingToPence) {
   conv(100, 304);  // long: 112/19/11
   EXPECT_EQ(a(), "000000 27119");
   EXPECT_EQ(b(), "000000 00000");
+  conv(100, 308);  // the same, negative: the sign is no eleventh digit
+  EXPECT_EQ(a(), "199999 72881");
   conv(100, 307);  // the alpha number "-5137": 5/13/7, negative
   EXPECT_EQ(n(), "101363 000000");
 }
@@ -565,6 +568,12 @@ TEST_F(Arith, Shifts) {
   EXPECT_EQ(illegal(), "Not implemented: SCALE NUMERATOR  [000092 146 222]");
   run({op(150, 1)});
   EXPECT_EQ(illegal(), "Not implemented: SCALE DENOMINATOR  [000096 150 226]");
+}
+
+TEST_F(Arith, DoubleLengthIsRefused) {
+  // The last decode value of all, through the fast path's dispatch.
+  run({op(255, 1)});
+  EXPECT_EQ(illegal(), "Not implemented: SUBTRACT DOUBLE LENGTH  [0000FF 255 377]");
 }
 
 TEST_F(Arith, Tags) {
