@@ -352,7 +352,7 @@ TEST_F(Console, RestoreBringsBackEveryFileAsItWasAtTheSave) {
   ASSERT_GT(get("whole/MT-CP.zelk").size(), 400u);
   // The same process: saved before the step back, run to the end (the
   // tape written over), restored, looked at, run to the end again.
-  Run same = emu("-i " + prog,
+  Run same = emu("-d -i " + prog,
                  "break 168\ncontinue\nsave snap\ndelete\ncontinue\nrestore snap\n"
                  "routes\ncontinue\nquit\n",
                  "same");
@@ -360,6 +360,9 @@ TEST_F(Console, RestoreBringsBackEveryFileAsItWasAtTheSave) {
   EXPECT_THAT(same.out, HasSubstr("restored snap\n  168 ---> "));
   EXPECT_THAT(same.out, HasSubstr("MT-CP.zelk at byte 396,"));  // three blocks
   for (const std::string& f : files) EXPECT_EQ(get("same/" + f), get("whole/" + f)) << f;
+  // The log file, closed by the unload, goes on after the restore.
+  const std::string log = get("same/log.txt"), end = "PROGRAMME UNLOADED";
+  EXPECT_NE(log.find(end, log.find(end) + 1), std::string::npos) << log;
   // A new process, after the files were changed every way: longer, shorter,
   // removed. At the restore they are as at the save; at the end as the
   // whole run left them.
