@@ -29,10 +29,15 @@ Options:
     --out FILE      also write the results as tab-separated lines
     --timeout SEC   limit per test program and mutant (default 60)
     --jobs N        build jobs (default 2)
+    --whole         build the programs too and, when the in-process tests
+                    pass, run every test program, those that run the
+                    programs as processes included: slower, for going over
+                    the survivors of a first run (with --ids)
 
 The test programs are the GoogleTest binaries of the build folder; those
 that run the built programs as processes (and the cases that do so inside
-the others) are left out, since the programs themselves are not rebuilt.
+the others) are left out, since the programs themselves are not rebuilt,
+unless --whole is given.
 """
 
 import argparse
@@ -278,7 +283,8 @@ def mutants_of(path, ranges):
 # Building and testing.
 
 class Runner:
-    def __init__(self, build, jobs, timeout):
+    def __init__(self, build, jobs, timeout, whole=False):
+        self.whole = whole
         self.build = build
         self.jobs = jobs
         self.timeout = timeout
@@ -287,7 +293,9 @@ class Runner:
 
     def ninja(self, quiet=True):
         targets = [os.path.basename(t) for t in TESTS]
-        cmd = ["cmake", "--build", self.build, "-j", str(self.jobs), "--target"] + targets
+        cmd = ["cmake", "--build", self.build, "-j", str(self.jobs)]
+        if not self.whole:
+            cmd += ["--target"] + targets
         r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         return r.returncode == 0, r.stdout
 
@@ -298,7 +306,7 @@ class Runner:
         """None when the program passes, else the first failing test (or
         "timeout", or "crash")."""
         cmd = [os.path.join(self.build, test), "--gtest_fail_fast", "--gtest_brief=1"]
-        if filt:
+        if filt and not self.whole:
             cmd.append("--gtest_filter=" + filt)
         try:
             r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
@@ -327,6 +335,14 @@ class Runner:
             if by:
                 self.wins[(path, t)] = self.wins.get((path, t), 0) + 1
                 return "killed", "%s %s" % (os.path.basename(t), by)
+        if self.whole:
+            # The programs were rebuilt: every test that runs them.
+            for t in self.tests:
+                if t not in linked:
+                    by = self.run_test(t, "")
+                    if by:
+                        return "killed", "%s %s" % (os.path.basename(t), by)
+            return "survived", ""
         if not linked:
             return "survived", "(no test program links it)"
         return "survived", ""
@@ -366,6 +382,7 @@ def main():
     ap.add_argument("--out")
     ap.add_argument("--timeout", type=float, default=60)
     ap.add_argument("--jobs", type=int, default=2)
+    ap.add_argument("--whole", action="store_true")
     args = ap.parse_args()
 
     sources = {}
@@ -393,12 +410,16 @@ def main():
         subprocess.run(["cmake", "-S", ROOT, "-B", build, "-G", "Ninja",
                         "-DCMAKE_BUILD_TYPE=Mutate", "-DCMAKE_CXX_FLAGS_MUTATE=-O1"],
                        check=True, stdout=subprocess.DEVNULL)
-    runner = Runner(build, args.jobs, args.timeout)
+    runner = Runner(build, args.jobs, args.timeout, args.whole)
     ok, log = runner.ninja()
     if not ok:
         sys.stderr.write(log + "\nmutate: the unchanged sources do not build\n")
         return 2
     runner.tests = [t for t in TESTS if os.path.exists(os.path.join(build, t))]
+    if args.whole:
+        d = os.path.join(build, "tests")
+        runner.tests += sorted("tests/" + f for f in os.listdir(d)
+                               if f.endswith("_test") and "tests/" + f not in TESTS)
     for t in runner.tests:
         if runner.run_test(t, TESTS[t]):
             sys.stderr.write("mutate: %s fails before any change\n" % t)
