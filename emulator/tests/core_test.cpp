@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cinttypes>
+#include <cstring>
 #include <ctime>
 #include <map>
 #include <random>
@@ -347,13 +348,23 @@ TEST_F(EmuTest, DamagedSnapshotsAreRefused) {
   const char* cases[][2] = {
       {"ovl -1 0 0 0", "overlay"},   {"route 0 -1 40000 -1 0 7 0 0 0 0 ", "route"},
       {"reader 2 0 0 1", "reader"}, {"acts 0 64 1", "counter"},
-      {"file -2 MT9.zelk", "file"},
+      {"file -2 MT9.zelk", "file"},  {"route 0 -1 -1 -1 0 7 0 2 0 0 ", "route"},
+      {"route 0 -1 -1 -1 0 7 0 0 7 0 MT9.zelk", "route: open flags"},
+      {"reader 1 0 0 0", "reader"},  // open, but never read
+      {"file 2 MT9.zelk\ndata 4142 x", "file data"},
   };
   for (auto& c : cases) {
     put("bad", sealed(body + c[0] + "\n"));
-    EXPECT_EQ(restore("bad"), "bad: damaged snapshot: line " + std::to_string(line) + ": " + c[1]);
+    int at = line + (int)std::count(c[0], c[0] + strlen(c[0]), '\n');
+    EXPECT_EQ(restore("bad"), "bad: damaged snapshot: line " + std::to_string(at) + ": " + c[1]);
     EXPECT_EQ(M.a.lo, 12345);
   }
+  // The extremes of what a route may hold are taken.
+  put("edge", sealed(body + "route 0 -1 32767 -1 0 7 0 0 1025 0 LP3.txt\n"));
+  EXPECT_EQ(restore("edge"), "");
+  EXPECT_EQ(M.routes[0].type, 32767);
+  EXPECT_EQ(M.routes[0].oflags, O_WRONLY | O_APPEND);
+  M.a.lo = 12345;
   std::string v3 = "zelk snapshot 3\n";
   put("v3", sealed(v3));
   EXPECT_EQ(restore("v3"),
