@@ -346,9 +346,12 @@ TEST_F(EmuTest, DamagedSnapshotsAreRefused) {
   int line = (int)std::count(body.begin(), body.end(), '\n') + 1;
   M.a.lo = 12345;
   const char* cases[][2] = {
-      {"ovl -1 0 0 0", "overlay"},   {"route 0 -1 40000 -1 0 7 0 0 0 0 ", "route"},
-      {"reader 2 0 0 1", "reader"}, {"acts 0 64 1", "counter"},
-      {"file -2 MT9.zelk", "file"},  {"route 0 -1 -1 -1 0 7 0 2 0 0 ", "route"},
+      {"ovl -1 0 0 0", "overlay"},
+      {"route 0 -1 40000 -1 0 7 0 0 0 0 ", "route"},
+      {"reader 2 0 0 1", "reader"},
+      {"acts 0 64 1", "counter"},
+      {"file -2 MT9.zelk", "file"},
+      {"route 0 -1 -1 -1 0 7 0 2 0 0 ", "route"},
       {"route 0 -1 -1 -1 0 7 0 0 7 0 MT9.zelk", "route: open flags"},
       {"reader 1 0 0 0", "reader"},  // open, but never read
       {"file 2 MT9.zelk\ndata 4142 x", "file data"},
