@@ -355,6 +355,7 @@ TEST_F(EmuTest, DamagedSnapshotsAreRefused) {
       {"route 0 -1 -1 -1 0 7 0 0 7 0 MT9.zelk", "route: open flags"},
       {"reader 1 0 0 0", "reader"},  // open, but never read
       {"file 2 MT9.zelk\ndata 4142 x", "file data"},
+      {"file 1099511627777 MT9.zelk", "file"},  // over 2^40 bytes
   };
   for (auto& c : cases) {
     put("bad", sealed(body + c[0] + "\n"));
@@ -368,6 +369,11 @@ TEST_F(EmuTest, DamagedSnapshotsAreRefused) {
   EXPECT_EQ(M.routes[0].type, 32767);
   EXPECT_EQ(M.routes[0].oflags, O_WRONLY | O_APPEND);
   M.a.lo = 12345;
+  // A file that was absent at the save is removed.
+  put("MT9.zelk", "x");
+  put("gone", sealed(body + "file -1 MT9.zelk\n"));
+  EXPECT_EQ(restore("gone"), "");
+  EXPECT_EQ(access("MT9.zelk", F_OK), -1);
   std::string v3 = "zelk snapshot 3\n";
   put("v3", sealed(v3));
   EXPECT_EQ(restore("v3"),
@@ -386,6 +392,7 @@ TEST_F(EmuTest, DamagedSnapshotsAreRefused) {
   // A snapshot that cannot take its name is not written.
   mkdir("dir", 0755);
   EXPECT_EQ(save("dir"), "dir: Is a directory");
+  EXPECT_EQ(restore("dir"), "dir: not a regular file");
 }
 
 }  // namespace
