@@ -177,9 +177,21 @@ TEST_F(EmuTest, WatchSeveralWords) {
                         "000000 000000 000000 000000\n"));
   Result n0 = prog({"0/0/0 0"}, {"-m300", "-n0"});
   EXPECT_THAT(n0.out, ::testing::Not(HasSubstr("Location")));
-  Result n50 = prog({"0/0/0 0"}, {"-m300", "-n50"});
-  EXPECT_THAT(n50.out, HasSubstr("  Location   310 changed from 000000"));
-  EXPECT_THAT(n50.out, HasSubstr("                           to 000000"));
+  // Twenty words, each its own value: the second report shows both halves
+  // of the copy and of the store word for word.
+  std::vector<std::string> twenty = {"L300 at"};
+  for (int i = 1; i <= 20; i++) twenty.push_back("0/0/0 " + std::to_string(i));
+  twenty.insert(twenty.end(), {"L160 at", "1/1/3 99", "3/0/0 302", "0/0/0 0"});
+  Result n50 = prog(twenty, {"-m300", "-n50"});
+  EXPECT_THAT(n50.out,
+              HasSubstr("  Location   300 changed from 000001 000002 000003 000004 000005 000006 "
+                        "000007 000008 000009 00000A\n"
+                        "  (SC =   161)             to 000001 000002 000063 000004 000005 000006 "
+                        "000007 000008 000009 00000A\n"
+                        "  Location   310 changed from 00000B 00000C 00000D 00000E 00000F 000010 "
+                        "000011 000012 000013 000014\n"
+                        "                           to 00000B 00000C 00000D 00000E 00000F 000010 "
+                        "000011 000012 000013 000014\n"));
   // The copy is taken only when a change is reported: 307 changes unwatched,
   // then 302 changes; the report shows 307 as it was at the last report.
   Result copy = prog({"1/1/3 9", "3/0/0 307", "1/1/3 5", "3/0/0 302", "0/0/0 0"}, {"-m300", "-n5"});
@@ -189,8 +201,26 @@ TEST_F(EmuTest, WatchSeveralWords) {
                         "  (SC =   163)             to 000000 000000 000005 000000 000000 000000 "
                         "000000 000009 000000 000000\n"));
   // A watched area at the top of the store compares only what is there.
-  Result top = prog({"0/0/0 0"}, {"-m32760", "-n20"});
-  EXPECT_THAT(top.out, HasSubstr("  Location 32760 changed from FFFFFFFF"));
+  // Past the top of the store the words read 0 and are never copied.
+  std::vector<std::string> high = {"L32760 at"};
+  for (int i = 1; i <= 8; i++) high.push_back("0/0/0 " + std::to_string(i));
+  // Modifier 1 holds 32000.
+  high.insert(high.end(), {"L10 at", "0/0/3 7424", "L160 at", "1/1/3 99", "3/0/1 761", "0/0/0 0"});
+  Result top = prog(high, {"-m32760", "-n20"});
+  EXPECT_THAT(top.out,
+              HasSubstr("  Location 32760 changed from FFFFFFFF 000000 000000 000000 000000 000000 "
+                        "000000 000000 000000 000000\n"
+                        "  (SC =   159)             to 000001 000002 000003 000004 000005 000006 "
+                        "000007 000008 000000 000000\n"));
+  EXPECT_THAT(top.out,
+              HasSubstr("  Location 32760 changed from 000001 000002 000003 000004 000005 000006 "
+                        "000007 000008 000000 000000\n"
+                        "  (SC =   161)             to 000001 000063 000003 000004 000005 000006 "
+                        "000007 000008 000000 000000\n"
+                        "  Location 32770 changed from 000000 000000 000000 000000 000000 000000 "
+                        "000000 000000 000000 000000\n"
+                        "                           to 000000 000000 000000 000000 000000 000000 "
+                        "000000 000000 000000 000000\n"));
 }
 
 }  // namespace
