@@ -570,10 +570,20 @@ TEST_F(Arith, Shifts) {
   EXPECT_EQ(illegal(), "Not implemented: SCALE DENOMINATOR  [000096 150 226]");
 }
 
-TEST_F(Arith, DoubleLengthIsRefused) {
-  // The last decode value of all, through the fast path's dispatch.
-  run({op(255, 1)});
-  EXPECT_EQ(illegal(), "Not implemented: SUBTRACT DOUBLE LENGTH  [0000FF 255 377]");
+TEST_F(Arith, FloatingPointAndDoubleLengthAreRefused) {
+  // The first and last decode value of each group, the last of all through
+  // the fast path's dispatch.
+  const char* names[] = {"ADD FLOATING POINT",      "SUBTRACT FLOATING POINT",
+                         "TRANSFER FLOATING POINT", "COPY FLOATING POINT",
+                         "MULTIPLY FLOATING POINT", "DIVIDE FLOATING POINT"};
+  const char* dbl[] = {"TRANSFER DOUBLE LENGTH", "COPY DOUBLE LENGTH", "ADD DOUBLE LENGTH",
+                       "SUBTRACT DOUBLE LENGTH"};
+  for (int dv = 160; dv < 256; dv++) {
+    const char* name = dv < 184 ? names[(dv - 160) / 4] : dv >= 240 ? dbl[(dv - 240) / 4] : nullptr;
+    if (!name || (dv % 4 != 0 && dv % 4 != 3)) continue;
+    run({op(dv, 1)});
+    EXPECT_THAT(illegal(), HasSubstr(std::string("Not implemented: ") + name + "  [")) << dv;
+  }
 }
 
 TEST_F(Arith, Tags) {

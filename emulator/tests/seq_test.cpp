@@ -285,6 +285,21 @@ TEST_F(EmuTest, FastPathStopsAtEveryCountLikeTheFullCycle) {
           << lim << " " << limit;
     }
   }
+  // JUMP IF A ZERO and JUMP IF A NONZERO at the last word of a quarter and
+  // at the first of the next, each taken or not.
+  for (const char* lit : {"1/1/3 0", "1/1/3 5"}) {
+    for (bool swap : {false, true}) {
+      for (int limit = 1; limit <= 4; limit++) {
+        const char *z = "27/0/0 100", *nz = "27/0/1 100";
+        std::vector<std::string> q = {"L8190 at",    lit,       swap ? nz : z,
+                                      swap ? z : nz, "L100 at", "0/0/0 0",
+                                      "L8292 at",    "0/0/0 0", "E8190 go"};
+        std::string a = "-a" + std::to_string(limit);
+        ASSERT_EQ(report_only(prog(q, {a}).out), report_only(prog(q, {a, "-v6"}).out))
+            << lit << " " << swap << " " << limit;
+      }
+    }
+  }
 }
 
 TEST_F(EmuTest, GeneratedProgramsStopAlikeWithAndWithoutTrace) {
