@@ -438,6 +438,11 @@ TEST_F(Arith, ConvertSterlingToPence) {
   EXPECT_EQ(a(), "199999 72881");
   conv(100, 307);  // the alpha number "-5137": 5/13/7, negative
   EXPECT_EQ(n(), "101363 000000");
+  // Binary, negative, the lower half 0: the sign and the upper half's
+  // complement.
+  run({"L300 at", word(0), word(0x100001), "L400 at", word(0), word(1), "L160 at", op(3, 300),
+       op(15, 400), op(96, 301), halt(0)});
+  EXPECT_EQ(a(), "1FFFFF 00000");
 }
 
 TEST_F(EmuTest, ConvertReadsItsWeightsAsStored) {
@@ -496,6 +501,10 @@ TEST_F(Arith, ReplaceSelectedBitsAndCollate) {
   run({"L300 at", word(0x0000F), word(0x000F0), word(0xAAAAA), word(0xBBBBB), word(0x12345),
        word(0x00067), "L160 at", op(6, 300), op(52, 304), op(116, 302), halt(302)});
   EXPECT_EQ(n(), "0AAAA5 0BBB6B");
+  // B upper's sign bit selects the sign of the upper word, which A gives.
+  run({"L300 at", word(0), word(0x100000), word(0xAAAAA), word(0xBBBBB), word(1), word(0x100000),
+       "L160 at", op(6, 300), op(52, 304), op(116, 302), halt(302)});
+  EXPECT_EQ(n(), "0AAAAA 1BBBBB");
   // Alpha: worked as a short word and written back as characters.
   run({"L300 at", word(0x34), word(0x000F0), "L310 at", word(0x04142), word(0x30303), "L160 at",
        op(2, 301), op(48, 300), op(116, 311), halt(310)});
