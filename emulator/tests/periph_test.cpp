@@ -393,13 +393,15 @@ TEST_F(Periph, FatalReportsOfTheTapeOperations) {
   // D already holds the block number that went into the transit area.
   EXPECT_THAT(b.out, HasSubstr(" D = 000000 00048 [0 72]\n"));
 
-  // Start of tape: the route of the table entry, 18 for route 20.
-  Prog back;
-  back.ptr(20, 3000).call(46, 20, 0, 1);
-  EXPECT_THAT(run(back).out, HasSubstr("Illegal: Read backwards at start of tape [000012 18 22]"));
-  Prog step;
-  step.ptr(20, 3000).call(48, 20, 0, 1);
-  EXPECT_THAT(run(step).out, HasSubstr("Illegal: Step backwards at start of tape [000012 18 22]"));
+  // Start of tape: the route of the table entry, 18 for route 20, 81 for 89.
+  for (auto [r, want] : {std::pair{20, "[000012 18 22]"}, {89, "[000051 81 121]"}}) {
+    Prog back;
+    back.ptr(r, 3000).call(46, r, 0, 1);
+    EXPECT_THAT(run(back).out, HasSubstr(std::string("Read backwards at start of tape ") + want));
+    Prog step;
+    step.ptr(r, 3000).call(48, r, 0, 1);
+    EXPECT_THAT(run(step).out, HasSubstr(std::string("Step backwards at start of tape ") + want));
+  }
 
   Prog on;
   on.ptr(18, 3000).block(3000, "X").call(43, 18, 0, 18).call(47, 18, 0, 1);
@@ -418,6 +420,9 @@ TEST_F(Periph, FatalReportsOfTheTapeOperations) {
     EXPECT_THAT(b.out, HasSubstr(want));
     EXPECT_THAT(b.out, Not(HasSubstr("FILE")));
   }
+  Prog last;
+  last.call(42, 98, 0, 18);
+  EXPECT_THAT(run(last).out, Not(HasSubstr("Bad route")));
 
   // A transit area at the top of the store.
   Prog top;
@@ -435,17 +440,17 @@ TEST_F(Periph, HostFailuresOfTheTapeOperations) {
   EXPECT_THAT(r.out, HasSubstr("Illegal: MT write error [000012 18 22]"));
   EXPECT_THAT(r.err, StartsWith("MT write on dv "));
   EXPECT_THAT(r.err, EndsWith(": No space left on device\n"));
-  // An image that cannot move backwards.
-  ASSERT_EQ(mkfifo("MT27.zelk", 0600), 0);
+  // An image that cannot move backwards, on route 89 of tape 81.
+  ASSERT_EQ(mkfifo("MT89.zelk", 0600), 0);
   for (int entry : {46, 48}) {
     Prog s;
-    s.ptr(27, 3000).block(3000, "X").call(43, 27, 0, 27).call(entry, 27, 0, 1);
+    s.ptr(89, 3000).block(3000, "X").call(43, 89, 0, 89).call(entry, 89, 0, 1);
     Result f = prog(s.lines(), {"-v1"});
     EXPECT_EQ(f.status, 1);
-    EXPECT_THAT(f.out, HasSubstr("Terminated MT27\n"));
+    EXPECT_THAT(f.out, HasSubstr("Terminated MT81\n"));
     EXPECT_THAT(f.out,
-                HasSubstr(entry == 46 ? "Illegal: lseek error report on backread [00001B 27 33]"
-                                      : "Illegal: lseek error report on backstep [00001B 27 33]"));
+                HasSubstr(entry == 46 ? "Illegal: lseek error report on backread [000051 81 121]"
+                                      : "Illegal: lseek error report on backstep [000051 81 121]"));
     EXPECT_EQ(f.err, "Tape: Illegal seek\n");
   }
 }
@@ -659,6 +664,12 @@ TEST_F(Periph, PrinterLinesExactBytes) {
   EXPECT_THAT(r.out, HasSubstr("   Printed 160 160:[" + full + "]\n"));
   EXPECT_THAT(r.out, HasSubstr("   Printed 5 0:[#HELL]\n"));
   EXPECT_THAT(r.out, HasSubstr("Close printer LP on route 18 ==\n"));
+  // The area's first long word is not printed, a newline code in it
+  // included; action 29 closes the printer too.
+  Prog c = printing({"AB#"});
+  c.text(3000, "\n").call(160, 18, 29);
+  EXPECT_THAT(prog(c.lines(), {"-v1"}).out, HasSubstr("Close printer LP on route 18 ==\n"));
+  EXPECT_EQ(get("LP18.txt"), "AB\n");
   // At verbosity 9: where the end code was found.
   Result v = prog(printing({"AB#"}).lines(), {"-b", "-v9"});
   EXPECT_THAT(v.out, HasSubstr("Stopped at i = 1, j = 3  051527 E0000\n"
@@ -726,6 +737,20 @@ TEST_F(Periph, ActionCountersInTheSummary) {
   EXPECT_THAT(n.out, HasSubstr("G4act type -1  Q6 =   8  route 36  loc   161\n"));
   EXPECT_THAT(n.out, HasSubstr("unknown group 4 action 8 device type -1 (-1) on route 36\n"));
   EXPECT_THAT(n.out, EndsWith("I/O summary\nG4act type  0  Q6 =   0 repeat     1\n"));
+  // The device types listed in route order.
+  Prog l;
+  l.types({5, 9, 8, 7, 6, 4, 3, 2, 1}).call(160, 90, 8, 90);
+  EXPECT_THAT(prog(l.lines()).out, HasSubstr(" 5  9  8  7  6  4  3  2  1  -1\n"));
+  // A type beyond the counters' table is not counted; an action number
+  // beyond 63 names no action of its device.
+  Prog t;
+  t.types({20, 4}).call(160, 9, 3, 9);
+  Result tr = prog(t.lines());
+  EXPECT_THAT(tr.out, HasSubstr("G4act type 20  Q6 =   3  route  9  loc   161\n"));
+  EXPECT_THAT(tr.out, EndsWith("I/O summary\nG4act type  0  Q6 =   0 repeat     1\n"));
+  Prog a;
+  a.types({20, 4}).call(160, 18, 105, 18);
+  EXPECT_THAT(prog(a.lines()).out, HasSubstr("unknown group 4 action 105 device type 4 (4)"));
 }
 
 TEST_F(Periph, GroupFourTapeActions) {
