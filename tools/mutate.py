@@ -292,12 +292,21 @@ class Runner:
         self.wins = {}  # (path, test program) -> mutants killed: tried first
 
     def ninja(self, quiet=True):
+        """(ok, output); output None when the build did not end in time (the
+        build runs the programs it makes, on the examples)."""
         targets = [os.path.basename(t) for t in TESTS]
         cmd = ["cmake", "--build", self.build, "-j", str(self.jobs)]
         if not self.whole:
             cmd += ["--target"] + targets
-        r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-        return r.returncode == 0, r.stdout
+        p = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                             start_new_session=True)
+        try:
+            out, _ = p.communicate(timeout=max(600, 5 * self.timeout))
+        except subprocess.TimeoutExpired:
+            os.killpg(p.pid, signal.SIGKILL)
+            p.communicate()
+            return False, None
+        return p.returncode == 0, out
 
     def stamps(self):
         return {t: os.path.getmtime(os.path.join(self.build, t)) for t in self.tests}
@@ -324,7 +333,11 @@ class Runner:
     def check(self, path):
         """Rebuilds; returns ("killed", by) / ("survived", "") / ("stillborn", "")."""
         before = self.stamps()
-        ok, _ = self.ninja()
+        ok, out = self.ninja()
+        if out is None:
+            return "killed", "(the build hangs: a program it runs)"
+        if not ok and "error:" not in out:
+            return "killed", "(the build fails: a program it runs)"
         if not ok:
             return "stillborn", ""
         after = self.stamps()
@@ -413,7 +426,7 @@ def main():
     runner = Runner(build, args.jobs, args.timeout, args.whole)
     ok, log = runner.ninja()
     if not ok:
-        sys.stderr.write(log + "\nmutate: the unchanged sources do not build\n")
+        sys.stderr.write((log or "") + "\nmutate: the unchanged sources do not build\n")
         return 2
     runner.tests = [t for t in TESTS if os.path.exists(os.path.join(build, t))]
     if args.whole:
