@@ -115,7 +115,8 @@ TEST(Tape, NumbersAndKeys) {
 }
 
 TEST(Tape, Zones) {
-  std::vector<int32_t> s(STORE, 0);
+  // Two words past the top of the store, which zoning must never touch.
+  std::vector<int32_t> s(STORE + 2, 0);
   // Pair of characters 0x01 0x10 0x20 0x30 0x02: only the digits 1 and 2 gain 0x40.
   s[100] = 0x03002;  // char2 low nibble 0, char3 0x30, char4 0x02
   s[101] = 0x01102;  // char0 0x01, char1 0x10, char2 high nibble 2
@@ -137,10 +138,19 @@ TEST(Tape, Zones) {
   zones(s.data(), 300, 3);
   EXPECT_EQ(s[303], 0x41000);
   EXPECT_EQ(s[304], 0);
+  // Character 1's digit sets bit 10; the pair after an even block is left.
+  s[401] = 0x00020;
+  s[402] = 0x00001;
+  zones(s.data(), 400, 2);
+  EXPECT_EQ(s[401], 0x00420);
+  EXPECT_EQ(s[402], 0x00001);
   // At the top of the store the missing upper half is left alone.
   s[STORE - 1] = 0x10001;
+  s[STORE] = 0x00021;
   zones(s.data(), STORE - 1, 1);
   EXPECT_EQ(s[STORE - 1], 0x10041);
+  zones(s.data(), STORE - 2, 4);
+  EXPECT_EQ(s[STORE], 0x00021);
   zones(s.data(), -3, 6);  // only the pair at 1, 2 is in the store
   EXPECT_EQ(s[0], 0);
 }

@@ -321,6 +321,20 @@ TEST_F(Periph, RunOnAndRunBackStopAtTheMarkerWithTheKey) {
   k.call(47, 27, 47, 7, 6).call(46, 27, 46, 5, 6).code.push_back(ins(0, 0, 0, 0));
   Result back = prog(k.lines(false), {"-b"});
   EXPECT_THAT(back.out, HasSubstr(" B = 000007 00005 [7 5]\n"));
+  // A rewind forgets the read-back a RUN ON leaves pending: the next input
+  // reads the first block.
+  Prog w = marked_tape();
+  w.call(47, 27, 47, 7, 6).call(45, 27).call(42, 27, 0, 35);
+  Result wr = prog(w.lines(), {"-b", "-v1"});
+  EXPECT_EQ(wr.status, 0) << wr.out;
+  EXPECT_THAT(wr.out, HasSubstr("ALPHA"));
+  // STEP BACK reads each header it passes into the route's own area: the
+  // last, GAMMA's, after FIVE's 12 words.
+  Prog s = marked_tape();
+  s.call(47, 27, 47, 7, 6).call(48, 27, 48, 2).code.push_back(ins(0, 0, 0, 0));
+  prog(s.lines(false), {"-b"});
+  EXPECT_EQ(M.store[5000], 12 << 11 | 8);
+  EXPECT_EQ(M.store[0], 0);
   // A key that no marker holds runs to the end of the image.
   Prog e = marked_tape();
   e.call(47, 27, 0, 99, 6);
