@@ -724,6 +724,19 @@ class Integers : public Prim {
   std::mt19937_64 g{20240607};
 };
 
+TEST_F(Integers, AWordBeyond21BitsAfterTheInLineAdd) {
+  // A word that a tape block may leave in the store, obeyed after an
+  // in-line ADD: the current instruction is that word, as the full cycle
+  // has it.
+  M.store[160] = 1 << 13;
+  M.store[161] = 36 << 13 | 300;
+  M.store[162] = 0x600000;
+  M.sc = 160;
+  ASSERT_EQ(go(3), STEPPED);
+  EXPECT_EQ(M.instr, 0x600000);
+  EXPECT_EQ(M.sc, 163);
+}
+
 TEST_F(Integers, AgreeUnderEachRadixWord) {
   for (int r : {DEC, 0, STERLING}) {
     SCOPED_TRACE(r);
