@@ -568,6 +568,11 @@ TEST_F(Periph, ReaderEntryOne) {
   EXPECT_THAT(r.out, HasSubstr("Data read was == TWO\n\nStored"));
   EXPECT_EQ(M.routes[0].name, fname("PT"));
   EXPECT_EQ(M.store[3100], 0x67E00);  // "TWO" then the end code
+  // A line shorter than the one before it: only its own characters.
+  put("ptr.txt", "A LONGER LINE\nAB\n");
+  Prog q;
+  q.ptr(9, 3000).ptr(10, 3100).call(1, 9, 5, 10).call(1, 9, 5, 10);
+  EXPECT_THAT(prog(q.lines(), {"-b", "-v1"}).out, HasSubstr("Data read was == AB\n\nStored"));
   // The read uses A for packing, yet leaves A and B at 0.
   Prog z;
   z.ptr(9, 3000).ptr(10, 3100).call(1, 9, 5, 10, 77).code.push_back(ins(0, 0, 0, 0));
