@@ -344,7 +344,7 @@ class Runner:
         linked = [t for t in self.tests if after[t] != before[t]]
         linked.sort(key=lambda t: -self.wins.get((path, t), 0))
         for t in linked:
-            by = self.run_test(t, TESTS[t])
+            by = self.run_test(t, TESTS.get(t, ""))
             if by:
                 self.wins[(path, t)] = self.wins.get((path, t), 0) + 1
                 return "killed", "%s %s" % (os.path.basename(t), by)
@@ -434,7 +434,7 @@ def main():
         runner.tests += sorted("tests/" + f for f in os.listdir(d)
                                if f.endswith("_test") and "tests/" + f not in TESTS)
     for t in runner.tests:
-        if runner.run_test(t, TESTS[t]):
+        if runner.run_test(t, TESTS.get(t, "")):
             sys.stderr.write("mutate: %s fails before any change\n" % t)
             return 2
 
