@@ -505,6 +505,11 @@ TEST_F(Arith, ReplaceSelectedBitsAndCollate) {
   run({"L300 at", word(0), word(0x100000), word(0xAAAAA), word(0xBBBBB), word(1), word(0x100000),
        "L160 at", op(6, 300), op(52, 304), op(116, 302), halt(302)});
   EXPECT_EQ(n(), "0AAAAA 1BBBBB");
+  // B lower selects bits of the lower word with its 20 bits only: a bit 20
+  // that REPLACE REGISTERS left there selects nothing.
+  run({"L302 at", word(0x1AAAAA), word(0xBBBBB), "L310 at", word(0), word(0), word(0x100000),
+       word(0), word(0), "L160 at", op(5, 310), op(116, 302), halt(302)});
+  EXPECT_EQ(n(), "1AAAAA 0BBBBB");
   // Alpha: worked as a short word and written back as characters.
   run({"L300 at", word(0x34), word(0x000F0), "L310 at", word(0x04142), word(0x30303), "L160 at",
        op(2, 301), op(48, 300), op(116, 311), halt(310)});
