@@ -126,7 +126,9 @@ class Console : public Scratch {
   Run emu(const std::string& args, const std::string& input, const std::string& sub = ".") {
     sh("mkdir -p " + sub);
     put(sub + "/in.txt", input);
-    int st = sh("cd " + sub + " && " + bin + "/emulator " + args + " >out.txt 2>err.txt <in.txt");
+    // Commands come through a pipe, as a user scripting a session gives them.
+    int st =
+        sh("cd " + sub + " && cat in.txt | " + bin + "/emulator " + args + " >out.txt 2>err.txt");
     return {st, get(sub + "/out.txt")};
   }
 };
