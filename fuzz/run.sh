@@ -52,6 +52,15 @@ for t in "${targets[@]}"; do
   build "$t"
   work=$(mktemp -d)
   if [ -d "$src/fuzz/corpus/$t" ]; then cp -r "$src/fuzz/corpus/$t/." "$work/"; fi
+  if [ "$t" = zasm ]; then
+    # The examples, each after the input's first byte: 0 a program file,
+    # 1 a program tape (the ledger's form).
+    for f in "$src"/examples/*.asm; do
+      mode='\000'
+      [ "$(basename "$f")" = ledger.asm ] && mode='\001'
+      { printf "$mode"; cat "$f"; } >"$work/$(basename "$f")"
+    done
+  fi
   echo "== fuzz target $t: running ${secs}s"
   dict=()
   if [ -f "$src/fuzz/$t.dict" ]; then dict=(-dict="$src/fuzz/$t.dict"); fi
